@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds both targets and runs every test: the Linux tests natively,
+# the Windows tests under Wine (in a throw-away prefix), then each fuzz target briefly.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" all
+
+status=0
+echo "== Linux tests"
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$root/build/linux" --output-on-failure \
+    -j "$(nproc)" || status=1
+
+echo "== Windows tests (Wine)"
+TARNWICK_WINEPREFIX="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-wine.XXXXXX")"
+export TARNWICK_WINEPREFIX
+trap 'WINEPREFIX="$TARNWICK_WINEPREFIX" wineserver -k 2>/dev/null || true; rm -rf "$TARNWICK_WINEPREFIX"' EXIT
+ctest --test-dir "$root/build/windows" --output-on-failure || status=1
+
+if [ -x "$root/scripts/fuzz.sh" ]; then
+    echo "== Fuzz targets (brief)"
+    "$root/scripts/fuzz.sh" 10 || status=1
+fi
+exit $status

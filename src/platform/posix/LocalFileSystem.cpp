@@ -1,0 +1,134 @@
+#include "rules/Error.h"
+#include "rules/FileSystem.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+int IoCode(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return 3;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return 5;
+    case EMFILE:
+    case ENFILE:
+        return 4;
+    case ENOSPC:
+    case EDQUOT:
+        return 101;
+    default:
+        return error;
+    }
+}
+
+[[noreturn]] void Fail(int error) {
+    throw IoError(IoCode(error));
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+class PosixFileSystem : public FileSystem {
+public:
+    void replaceFile(const std::string& path, std::string_view bytes) override {
+        // A target that is read-only or a folder is refused as the in-place rewrite would
+        // refuse it, even though the rename alone would succeed.
+        struct stat target {};
+        const bool exists = ::stat(path.c_str(), &target) == 0;
+        if (exists && S_ISDIR(target.st_mode))
+            Fail(EISDIR);
+        if (exists && ::access(path.c_str(), W_OK) != 0)
+            Fail(errno);
+
+        std::string temp = path + ".XXXXXX";
+        const int fd = ::mkstemp(temp.data());
+        if (fd < 0)
+            Fail(errno);
+        // mkstemp creates 0600; give the new file the mode an ordinary create would.
+        const mode_t mode = exists ? (target.st_mode & 07777) : (0666 & ~CurrentUmask());
+        ::fchmod(fd, mode);
+
+        if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+            const int error = errno;
+            ::close(fd);
+            ::unlink(temp.c_str());
+            Fail(error);
+        }
+        if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+            const int error = errno;
+            ::unlink(temp.c_str());
+            Fail(error);
+        }
+    }
+
+    std::optional<std::string> readFile(const std::string& path) override {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return std::nullopt;
+        std::string text;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                ::close(fd);
+                return std::nullopt;
+            }
+            if (n == 0)
+                break;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        return text;
+    }
+
+private:
+    static mode_t CurrentUmask() {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mask;
+    }
+};
+
+} // namespace
+
+FileSystem& LocalFileSystem() {
+    static PosixFileSystem files;
+    return files;
+}
+
+std::string ExecutableFolder() {
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return "./";
+    std::string folder(path, static_cast<std::size_t>(n));
+    return folder.substr(0, folder.rfind('/') + 1);
+}
+
+} // namespace tarnwick

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tarnwick {
+
+// An ini text read with the rules of the Windows profile reader: section lines start with "["
+// (after blanks) and end at the last "]"; a key ends at the first "=", blanks around key and
+// value are dropped, one pair of enclosing quotes (" or ') is dropped from a value, section
+// and key names match without regard to ASCII letter case, and other lines are ignored.
+// Unlike the Windows reader, nothing is cut: every section and the whole of every value.
+class IniFile {
+public:
+    explicit IniFile(std::string_view text);
+
+    // The section names in file order, as written between the brackets.
+    std::vector<std::string> sectionNames() const;
+
+    // The value of key in the first section of that name, or the empty text.
+    std::string value(std::string_view section, std::string_view key) const;
+
+private:
+    struct Key {
+        std::string name;
+        std::string value;
+        bool hasValue = false;
+    };
+    struct Section {
+        std::string name;
+        std::vector<Key> keys;
+    };
+    std::vector<Section> sections_;
+    // Lower-case name -> index of the first section of that name.
+    std::unordered_map<std::string, std::size_t> firstSection_;
+};
+
+} // namespace tarnwick

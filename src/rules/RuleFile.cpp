@@ -1,0 +1,50 @@
+#include "rules/RuleFile.h"
+
+#include "rules/FileSystem.h"
+#include "rules/IniFile.h"
+#include "rules/RuleTable.h"
+
+namespace tarnwick {
+
+std::string RuleFileText(const RuleTable& table) {
+    std::string text;
+    for (int row = 1; row < table.rowCount(); ++row) {
+        if (table.cell(RuleTable::TypeColumn, row).empty())
+            continue;
+        text += "[row" + std::to_string(row) + "]\r\n";
+        for (int column = 0; column < RuleTable::ColumnCount; ++column)
+            text += "col" + std::to_string(column) + "=" + table.cell(column, row) + "\r\n";
+    }
+    return text;
+}
+
+void SaveRules(const RuleTable& table, const std::string& path) {
+    SaveRules(LocalFileSystem(), table, path);
+}
+
+void SaveRules(FileSystem& files, const RuleTable& table, const std::string& path) {
+    files.replaceFile(path, RuleFileText(table));
+}
+
+void LoadRules(RuleTable& table, const std::string& path) {
+    LoadRules(LocalFileSystem(), table, path);
+}
+
+void LoadRules(FileSystem& files, RuleTable& table, const std::string& path) {
+    for (int row = 1; row < table.rowCount(); ++row)
+        for (int column = 0; column < RuleTable::ColumnCount; ++column)
+            table.setCell(column, row, std::string());
+
+    const std::optional<std::string> text = files.readFile(path);
+    if (!text)
+        return;
+    const IniFile ini(*text);
+    const std::vector<std::string> sections = ini.sectionNames();
+    table.ensureRowCount(static_cast<int>(sections.size()) + 1);
+    for (std::size_t i = 0; i < sections.size(); ++i)
+        for (int column = 0; column < RuleTable::ColumnCount; ++column)
+            table.setCell(column, static_cast<int>(i) + 1,
+                          ini.value(sections[i], "col" + std::to_string(column)));
+}
+
+} // namespace tarnwick
