@@ -1,0 +1,11 @@
+if(WIN32)
+    list(APPEND TARNWICK_PLATFORM_SOURCES
+        win32/LocalFileSystem.cpp
+        win32/CodePage.cpp
+    )
+else()
+    list(APPEND TARNWICK_PLATFORM_SOURCES
+        posix/LocalFileSystem.cpp
+        posix/CodePage.cpp
+    )
+endif()
