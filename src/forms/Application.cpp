@@ -1,0 +1,209 @@
+#include "forms/Application.h"
+
+#include "forms/ErrorBox.h"
+#include "forms/mainUnit.h"
+#include "forms/setParamUnit.h"
+#include "platform/CurrentUserRegistry.h"
+#include "platform/qt/QtTray.h"
+#include "rules/FileSystem.h"
+#include "trayicon/TrayPlatform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QProxyStyle>
+#include <QSocketNotifier>
+#include <QUrl>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tarnwick {
+
+namespace {
+
+TApplication* instance = nullptr;
+
+// The hint delay and the hints switch, as the style answers them to every widget.
+class HintStyle : public QProxyStyle {
+public:
+    HintStyle(int pause, bool show) : pause_(pause), show_(show) {}
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return pause_;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    bool show() const { return show_; }
+
+private:
+    int pause_;
+    bool show_;
+};
+
+// Swallows tooltip requests while hints are off.
+class NoHints : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
+};
+
+// The self-pipe: the signal handler only writes a byte, the message loop does the rest.
+int signalPipe[2] = {-1, -1};
+
+extern "C" void OnTerminationSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+TApplication::TApplication() : TApplication(ApplicationServices{}) {}
+
+TApplication::TApplication(ApplicationServices services) : services_(std::move(services)) {
+    instance = this;
+    if (!services_.tray.platform) {
+        auto tray = std::make_unique<QtTrayPlatform>();
+        QtTrayPlatform* platform = tray.get();
+        services_.tray.platform = platform;
+        services_.tray.window = [](QWidget* widget) { return QtTrayPlatform::Handle(widget); };
+        services_.tray.imageList = [](const std::vector<QIcon>& icons) {
+            return std::make_unique<QtImageList>(QList<QIcon>(icons.begin(), icons.end()));
+        };
+        services_.tray.iconImage = [](const QIcon& icon) {
+            return std::make_unique<QtIconImage>(icon);
+        };
+        services_.tray.registerMainForm = [platform](QWidget* form) {
+            platform->SetMainForm(form);
+        };
+        ownTray_ = std::move(tray);
+    }
+    if (!services_.registry)
+        services_.registry = CurrentUserRegistry();
+    if (services_.executableFolder.empty())
+        services_.executableFolder = ExecutableFolder();
+    if (!services_.openUrl)
+        services_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+}
+
+TApplication::~TApplication() {
+    DestroyForms();
+    if (instance == this)
+        instance = nullptr;
+}
+
+TApplication* TApplication::Instance() {
+    return instance;
+}
+
+void TApplication::SetHintPause(int milliseconds) {
+    hintPause_ = milliseconds;
+}
+
+void TApplication::SetShowHint(bool on) {
+    showHint_ = on;
+}
+
+void TApplication::Initialize() {
+    QApplication::setStyle(new HintStyle(hintPause_, showHint_));
+    if (!showHint_)
+        qApp->installEventFilter(new NoHints(this));
+    // Closing the main window only hides it; the program ends through Terminate alone.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // The session manager's end of the session makes Qt leave its loop; the open editor
+    // must end as cancelled before the windows go.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &TApplication::closeEditorAsCancelled);
+    installSignalHandlers();
+}
+
+void TApplication::SetTitle(const QString& title) {
+    title_ = title;
+    QCoreApplication::setApplicationName(title);
+}
+
+bool TApplication::ShowMainForm() const {
+    return services_.tray.platform->ShowMainForm();
+}
+
+void TApplication::SetShowMainForm(bool show) {
+    services_.tray.platform->SetShowMainForm(show);
+}
+
+TMainForm* TApplication::CreateMainForm() {
+    mainForm_ = std::make_unique<TMainForm>(*this);
+    // Registered only now that it is whole, so nothing hides it while it is being loaded.
+    if (services_.tray.registerMainForm)
+        services_.tray.registerMainForm(mainForm_.get());
+    return mainForm_.get();
+}
+
+TsetParamForm* TApplication::CreateSetParamForm() {
+    setParamForm_ = std::make_unique<TsetParamForm>();
+    return setParamForm_.get();
+}
+
+int TApplication::Run() {
+    int code = 0;
+    if (!terminated_) {
+        ShowMainFormAtStart();
+        code = QApplication::exec();
+    }
+    closeEditorAsCancelled();
+    DestroyForms();
+    return code;
+}
+
+void TApplication::ShowMainFormAtStart() {
+    if (mainForm_ && ShowMainForm())
+        mainForm_->show();
+}
+
+void TApplication::Terminate() {
+    terminated_ = true;
+    closeEditorAsCancelled();
+    QCoreApplication::quit();
+}
+
+void TApplication::closeEditorAsCancelled() {
+    if (setParamForm_ && setParamForm_->isVisible())
+        setParamForm_->cancel();
+}
+
+void TApplication::DestroyForms() {
+    // Each destructor guards its own handlers; what is left here cannot fail.
+    setParamForm_.reset();
+    mainForm_.reset();
+}
+
+void TApplication::installSignalHandlers() {
+    if (signalPipe[0] < 0) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+            return;
+        for (int fd : signalPipe)
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(signalPipe[1], F_SETFL, ::fcntl(signalPipe[1], F_GETFL) | O_NONBLOCK);
+    }
+    signalNotifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    connect(signalNotifier_.get(), &QSocketNotifier::activated, this, &TApplication::signalArrived);
+
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+void TApplication::signalArrived() {
+    char buffer[16];
+    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], buffer, sizeof buffer);
+    Terminate();
+}
+
+} // namespace tarnwick
