@@ -24,9 +24,8 @@ char Lower(char c) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Lower(x) == Lower(y);
-           });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 std::string Folded(std::string_view s) {
@@ -80,7 +79,8 @@ IniFile::IniFile(std::string_view text) {
         }
         sections_.back().keys.push_back(std::move(key));
     }
-    for (std::size_t i = 1; i < sections_.size(); ++i)
+    // The nameless section comes first, so the empty name finds the keys before any section.
+    for (std::size_t i = 0; i < sections_.size(); ++i)
         firstSection_.try_emplace(Folded(sections_[i].name), i);
 }
 

@@ -16,10 +16,13 @@ class IniFile {
 public:
     explicit IniFile(std::string_view text);
 
-    // The section names in file order, as written between the brackets.
+    // The section names in file order, as written between the brackets (blanks kept, cut at a
+    // zero byte). A section with an empty name is not listed; the keys before the first section
+    // belong to such a nameless section.
     std::vector<std::string> sectionNames() const;
 
-    // The value of key in the first section of that name, or the empty text.
+    // The value of key in the first section of that name, or the empty text. Blanks around the
+    // asked names are dropped; the stored section names are compared as they are.
     std::string value(std::string_view section, std::string_view key) const;
 
 private:

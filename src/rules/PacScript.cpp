@@ -1,9 +1,11 @@
 #include "rules/PacScript.h"
 
+#include "rules/CodePage.h"
 #include "rules/Error.h"
 #include "rules/RuleTable.h"
 
 #include <cstddef>
+#include <optional>
 
 namespace tarnwick {
 
@@ -21,21 +23,79 @@ int HexDigit(char c) {
     return -1;
 }
 
-// Escapes '\' and '"' for a JavaScript string literal. The text is GBK: the second byte of a
-// double-byte character may be 0x5C and belongs to its character, so it is left alone.
+bool IsGbkLead(unsigned char byte) {
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
+bool IsGbkTrail(unsigned char byte) {
+    return byte >= 0x40 && byte <= 0xFE && byte != 0x7F;
+}
+
+void AppendHexEscape(std::string& out, const char* prefix, unsigned value, int digits) {
+    static const char Hex[] = "0123456789ABCDEF";
+    out += prefix;
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+        out += Hex[(value >> shift) & 0xF];
+}
+
+// The UTF-16 code of one GBK double-byte character, or nothing when it has none.
+std::optional<unsigned> GbkCharCode(char lead, char trail) {
+    const std::string utf8 = Utf8FromGbk(std::string{lead, trail});
+    if (utf8.size() != 3)
+        return std::nullopt; // "?" for an unmapped pair; GBK holds only 3-byte UTF-8 above ASCII
+    const auto b = [&](int i) { return static_cast<unsigned char>(utf8[i]) & 0x3Fu; };
+    return ((static_cast<unsigned char>(utf8[0]) & 0x0Fu) << 12) | (b(1) << 6) | b(2);
+}
+
+// Places a GBK text into a JavaScript string literal so that, whether the script is read as GBK
+// or byte by byte, the literal ends where it should: '\' and '"' are escaped, and so are line
+// breaks and zero bytes, which would end or cut the script. A double-byte character is left as
+// it is, unless its second byte is 0x5C: a reader that does not know GBK would take that byte
+// for a '\', so such a character is written as \uXXXX. A lead byte without a valid second byte
+// is written as \xHH, so that no GBK reader can pair it with the quote that follows.
 std::string JsString(const std::string& text) {
     std::string out;
-    out.reserve(text.size());
+    out.reserve(text.size() + 8);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte >= 0x81 && byte <= 0xFE && i + 1 < text.size()) {
-            out += text[i];
-            out += text[++i];
+        if (IsGbkLead(byte)) {
+            const bool paired =
+                i + 1 < text.size() && IsGbkTrail(static_cast<unsigned char>(text[i + 1]));
+            if (!paired) {
+                AppendHexEscape(out, "\\x", byte, 2);
+                continue;
+            }
+            if (text[i + 1] != '\\') {
+                out += text[i];
+                out += text[++i];
+                continue;
+            }
+            if (const auto code = GbkCharCode(text[i], text[i + 1])) {
+                AppendHexEscape(out, "\\u", *code, 4);
+                ++i;
+            } else {
+                AppendHexEscape(out, "\\x", byte, 2); // the '\' follows as a '\'
+            }
             continue;
         }
-        if (text[i] == '\\' || text[i] == '"')
+        switch (text[i]) {
+        case '\\':
+        case '"':
             out += '\\';
-        out += text[i];
+            out += text[i];
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\0':
+            out += "\\x00";
+            break;
+        default:
+            out += text[i];
+        }
     }
     return out;
 }
@@ -53,7 +113,8 @@ bool ParseWholeNumber(const std::string& text, std::int32_t& value) {
     if (text[i] == '$' || text[i] == 'x' || text[i] == 'X') {
         hex = true;
         ++i;
-    } else if (text[i] == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (text[i] == '0' && i + 1 < text.size() &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         hex = true;
         i += 2;
     }

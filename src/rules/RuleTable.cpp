@@ -72,6 +72,9 @@ void RuleTable::notifyRowCount() {
 }
 
 void RuleTable::SelectRuleCell(int column, int row) {
+    // The header row is never current, and there is no cell outside the table to select.
+    if (column < 0 || column >= ColumnCount || row < 1 || row >= rowCount())
+        return;
     typingAllowed_ = column != TypeColumn;
 
     if (row == rowCount() - 1) {
@@ -79,6 +82,16 @@ void RuleTable::SelectRuleCell(int column, int row) {
         notifyRowCount();
     }
 
+    decideTyping(column, row);
+
+    if (cell(column, 0) == ColumnTitles()[0] && ShowTypeEditor)
+        ShowTypeEditor(column, row);
+
+    currentColumn_ = column;
+    currentRow_ = row;
+}
+
+void RuleTable::decideTyping(int column, int row) {
     if (column == ValueColumn) {
         const std::string& type = cell(TypeColumn, row);
         const bool editable = !type.empty() && type != RuleTypeNames()[3];
@@ -88,18 +101,14 @@ void RuleTable::SelectRuleCell(int column, int row) {
         typingAllowed_ = true;
         editorShownAtOnce_ = true;
     }
-
-    if (cell(column, 0) == ColumnTitles()[0] && ShowTypeEditor)
-        ShowTypeEditor(column, row);
-
-    currentColumn_ = column;
-    currentRow_ = row;
 }
 
 void RuleTable::SetRuleType(int row, std::optional<int> index) {
     if (row < 1 || row >= rowCount())
         return;
-    setCell(TypeColumn, row, index ? RuleTypeNames().at(*index) : std::string());
+    // An index the type editor does not offer counts as no choice.
+    const bool known = index && *index >= 0 && *index < static_cast<int>(RuleTypeNames().size());
+    setCell(TypeColumn, row, known ? RuleTypeNames()[*index] : std::string());
     if (auto type = RuleTypeIndex(cell(TypeColumn, row)))
         setCell(ValueColumn, row, RuleTypeDefaults()[*type]);
 }
@@ -111,9 +120,12 @@ void RuleTable::InsertRowAtCurrent() {
 
 void RuleTable::DeleteCurrentRow() {
     if (rowCount() <= 2) {
-        // The only data row: empty it rather than leave the header row alone.
+        // The only data row: empty it rather than leave the header row alone. Typing follows
+        // the emptied row, as a selection of it would decide, but the table does not grow.
         rows_[1] = Row{};
         currentRow_ = 1;
+        typingAllowed_ = currentColumn_ != TypeColumn;
+        decideTyping(currentColumn_, 1);
         return;
     }
     const int row = currentRow_;

@@ -37,11 +37,14 @@ public:
     bool typingAllowed() const { return typingAllowed_; }
     bool editorShownAtOnce() const { return editorShownAtOnce_; }
 
-    // Runs before cell (column, row) becomes current; afterwards it is current.
+    // Runs before cell (column, row) becomes current; afterwards it is current. A cell of the
+    // header row or outside the table is never selected: the call does nothing.
     void SelectRuleCell(int column, int row);
-    // Sets the row's type to RuleTypeNames()[index] (or empty) and resets its value.
+    // Sets the row's type to RuleTypeNames()[index] (or empty) and resets its value. An index
+    // outside 0..3 counts as none.
     void SetRuleType(int row, std::optional<int> index);
     void InsertRowAtCurrent();
+    // Deleting the only data row leaves one empty data row, current, rather than none.
     void DeleteCurrentRow();
 
     // Grows the table to at least rowCount rows (never shrinks it); loading uses this so that
@@ -59,6 +62,8 @@ public:
 private:
     using Row = std::array<std::string, ColumnCount>;
     void appendRow();
+    // Steps 1 and 3 of a selection: may the cell be typed into, and does its editor open at once.
+    void decideTyping(int column, int row);
     void notifyRowCount();
 
     std::vector<Row> rows_;

@@ -37,13 +37,19 @@ TEST(Examples, PacScriptIsByteExact) {
 
 TEST(Examples, RuleFileIsByteExact) {
     EXPECT_EQ(RuleFileText(ExampleTable()), "[row1]\r\n"
-                                            "col0=" + GbkFromUtf8("子网") + "\r\n"
-                                            "col1=192.168.0.1;255.255.255.0\r\n"
-                                            "col2=10.0.0.1:8080\r\n"
-                                            "[row3]\r\n"
-                                            "col0=" + GbkFromUtf8("不能解析的地址") + "\r\n"
-                                            "col1=" + GbkFromUtf8("子网") + "\r\n"
-                                            "col2=10.0.0.2:3128\r\n");
+                                            "col0=" +
+                                                GbkFromUtf8("子网") +
+                                                "\r\n"
+                                                "col1=192.168.0.1;255.255.255.0\r\n"
+                                                "col2=10.0.0.1:8080\r\n"
+                                                "[row3]\r\n"
+                                                "col0=" +
+                                                GbkFromUtf8("不能解析的地址") +
+                                                "\r\n"
+                                                "col1=" +
+                                                GbkFromUtf8("子网") +
+                                                "\r\n"
+                                                "col2=10.0.0.2:3128\r\n");
 }
 
 TEST(Examples, TypeNamesAreGbk) {

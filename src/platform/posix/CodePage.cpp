@@ -33,9 +33,13 @@ std::string Convert(std::string_view text, const char* to, const char* from, std
         out += '?';
         std::size_t step = 1;
         if (errno == EILSEQ && skipBad > 1) {
-            // An unconvertible UTF-8 character: step over all of its bytes.
+            // An unconvertible UTF-8 character: step over its lead byte and the continuation
+            // bytes that follow it, but never over a byte that starts something else.
             const auto lead = static_cast<unsigned char>(*in);
-            step = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            while (step < length && step < inLeft &&
+                   (static_cast<unsigned char>(in[step]) & 0xC0) == 0x80)
+                ++step;
         }
         if (step > inLeft)
             step = inLeft;

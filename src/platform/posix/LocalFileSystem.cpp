@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,9 +53,32 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The folder part of a path, for syncing it after a rename; "." for a bare name.
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// A link is followed, as an in-place rewrite would follow it: the file it names is replaced,
+// and the link stays.
+std::string ResolvedTarget(const std::string& path) {
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return path;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
 class PosixFileSystem : public FileSystem {
 public:
-    void replaceFile(const std::string& path, std::string_view bytes) override {
+    void replaceFile(const std::string& requested, std::string_view bytes) override {
+        const std::string path = ResolvedTarget(requested);
         // A target that is read-only or a folder is refused as the in-place rewrite would
         // refuse it, even though the rename alone would succeed.
         struct stat target {};
@@ -65,7 +89,7 @@ public:
             Fail(errno);
 
         std::string temp = path + ".XXXXXX";
-        const int fd = ::mkstemp(temp.data());
+        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
         if (fd < 0)
             Fail(errno);
         // mkstemp creates 0600; give the new file the mode an ordinary create would.
@@ -83,13 +107,26 @@ public:
             ::unlink(temp.c_str());
             Fail(error);
         }
+        // Make the rename itself durable; the file is complete either way.
+        const int folder = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            ::fsync(folder);
+            ::close(folder);
+        }
     }
 
     std::optional<std::string> readFile(const std::string& path) override {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // O_NONBLOCK: a FIFO in the file's place must not block the reader.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
             return std::nullopt;
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            return std::nullopt;
+        }
         std::string text;
+        text.reserve(static_cast<std::size_t>(info.st_size));
         char buffer[65536];
         for (;;) {
             const ssize_t n = ::read(fd, buffer, sizeof buffer);

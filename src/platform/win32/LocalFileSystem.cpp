@@ -54,14 +54,18 @@ public:
         bool ok = true;
         while (ok && !bytes.empty()) {
             DWORD written = 0;
-            const DWORD chunk = static_cast<DWORD>(bytes.size() > 1u << 30 ? 1u << 30 : bytes.size());
+            const DWORD chunk =
+                static_cast<DWORD>(bytes.size() > 1u << 30 ? 1u << 30 : bytes.size());
             ok = WriteFile(file, bytes.data(), chunk, &written, nullptr) && written > 0;
             bytes.remove_prefix(written);
         }
         ok = ok && FlushFileBuffers(file);
-        const DWORD writeError = ok ? 0 : GetLastError();
+        DWORD writeError = ok ? 0 : GetLastError();
+        if (!ok && writeError == ERROR_SUCCESS)
+            writeError = ERROR_WRITE_FAULT; // WriteFile took nothing, and said nothing
         CloseHandle(file);
-        if (ok && !MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (ok &&
+            !MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             ok = false;
             const DWORD error = GetLastError();
             DeleteFileA(temp);
