@@ -1,0 +1,379 @@
+#include "platform/qt/QtTray.h"
+
+#include "rules/CodePage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QMenu>
+#include <QStyleHints>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstring>
+
+namespace tarnwick {
+
+namespace {
+
+// What the shell does with a timer interval below its minimum.
+constexpr int MinimumTimerInterval = 10;
+// Second parameter of the show message when the window system, not the program, shows it.
+constexpr std::intptr_t ShownBySystem = 3;
+
+// The shared hidden window for notifications: a plain object that knows its sink.
+class TrayHandlerObject : public QObject {
+public:
+    explicit TrayHandlerObject(TrayNotificationSink& sink) : sink(sink) {}
+    TrayNotificationSink& sink;
+};
+
+// The shared hidden window for timers; its QTimers are its children.
+class TimerHandlerObject : public QObject {
+public:
+    explicit TimerHandlerObject(TimerSink& sink) : sink(sink) {}
+    TimerSink& sink;
+    std::map<std::uintptr_t, QPointer<QTimer>> timers;
+};
+
+// A message filter: an event filter that turns the Qt events the component cares about into
+// the messages it understands and lets every event go on.
+class QtWindowFilter : public QObject, public WindowFilter {
+public:
+    QtWindowFilter(QtTrayPlatform& platform, QObject* watched, QWidget* window,
+                   WindowFilterProc proc)
+        : platform_(platform), watched_(watched), window_(window), application_(window == nullptr),
+          proc_(std::move(proc)) {
+        watched_->installEventFilter(this);
+    }
+    ~QtWindowFilter() override {
+        if (watched_)
+            watched_->removeEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (application_)
+            FilterApplication(object, event);
+        else if (window_)
+            FilterOwner(object, event);
+        return false;
+    }
+
+private:
+    // The owner's window: an explicit show.
+    void FilterOwner(QObject* object, QEvent* event) {
+        if (object != window_ || event->type() != QEvent::Show)
+            return;
+        proc_(WindowMessage{msg::ShowWindow, 1, event->spontaneous() ? ShownBySystem : 0});
+    }
+
+    // The application: minimising its main window minimises the application.
+    void FilterApplication(QObject* object, QEvent* event) {
+        QWidget* mainForm = platform_.MainForm();
+        if (!mainForm || object != mainForm)
+            return;
+        if (event->type() == QEvent::WindowStateChange && mainForm->isMinimized())
+            proc_(WindowMessage{msg::Size, msg::SizeMinimized, 0});
+        else if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+            proc_(WindowMessage{msg::WindowPosChanged, 0, 0});
+    }
+
+    QtTrayPlatform& platform_;
+    QPointer<QObject> watched_;
+    QPointer<QWidget> window_;
+    bool application_;
+    WindowFilterProc proc_;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Images and menu
+
+IconHandle QtIconImage::Handle() const {
+    return icon_.isNull() ? 0 : reinterpret_cast<IconHandle>(this);
+}
+
+void QtIconImage::Assign(const TrayIconImage& other) {
+    const auto* qt = dynamic_cast<const QtIconImage*>(&other);
+    icon_ = qt ? qt->icon_ : QIcon();
+    Changed();
+}
+
+void QtIconImage::Clear() {
+    icon_ = QIcon();
+    Changed();
+}
+
+void QtIconImage::setIcon(const QIcon& icon) {
+    icon_ = icon;
+    Changed();
+}
+
+void QtImageList::GetIcon(int index, TrayIconImage& icon) const {
+    if (index < 0 || index >= icons_.size()) {
+        icon.Clear();
+        return;
+    }
+    icon.Assign(QtIconImage(icons_.at(index)));
+}
+
+int QtPopupMenu::ItemCount() const {
+    return menu_ ? static_cast<int>(menu_->actions().size()) : 0;
+}
+
+bool QtPopupMenu::ItemIsDefault(int index) const {
+    if (!menu_ || index < 0 || index >= menu_->actions().size())
+        return false;
+    return menu_->defaultAction() == menu_->actions().at(index);
+}
+
+void QtPopupMenu::ClickItem(int index) {
+    if (!menu_ || index < 0 || index >= menu_->actions().size())
+        return;
+    menu_->actions().at(index)->trigger();
+}
+
+void QtPopupMenu::Popup(TrayPoint at) {
+    if (menu_)
+        menu_->exec(QPoint(at.x, at.y));
+}
+
+// ---------------------------------------------------------------------------------------
+// Platform
+
+QtTrayPlatform::QtTrayPlatform(QObject* parent) : QObject(parent) {}
+
+QtTrayPlatform::~QtTrayPlatform() {
+    for (auto& [key, icon] : icons_)
+        delete icon.data();
+}
+
+WindowHandle QtTrayPlatform::Handle(QWidget* widget) {
+    return reinterpret_cast<WindowHandle>(widget);
+}
+
+QWidget* QtTrayPlatform::Widget(WindowHandle window) const {
+    if (window == NoWindow || window == reinterpret_cast<WindowHandle>(this))
+        return nullptr;
+    return reinterpret_cast<QWidget*>(window);
+}
+
+void QtTrayPlatform::SetMainForm(QWidget* mainForm) {
+    mainForm_ = mainForm;
+}
+
+bool QtTrayPlatform::TrayAvailable() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+QSystemTrayIcon* QtTrayPlatform::TrayIcon(std::uint32_t iconId) const {
+    for (const auto& [key, icon] : icons_)
+        if (key.second == iconId)
+            return icon.data();
+    return nullptr;
+}
+
+bool QtTrayPlatform::NotifyIcon(TrayRequest request, const TrayIconRecord& record) {
+    const auto key = std::make_pair(record.hWnd, record.uID);
+    auto found = icons_.find(key);
+    if (found != icons_.end() && !found->second)
+        icons_.erase(found), found = icons_.end();
+
+    if (request == TrayRequest::Delete) {
+        if (found == icons_.end())
+            return false;
+        QSystemTrayIcon* icon = found->second.data();
+        icons_.erase(found);
+        icon->hide();
+        // Deleted later: the request may come from inside the icon's own activation signal.
+        icon->deleteLater();
+        return true;
+    }
+
+    QSystemTrayIcon* icon = nullptr;
+    if (request == TrayRequest::Add) {
+        if (found != icons_.end())
+            return false;
+        if (!TrayAvailable()) {
+            addRefused_ = true;
+            emit trayUnavailable();
+            return false;
+        }
+        icon = new QSystemTrayIcon(this);
+        const WindowHandle handler = record.hWnd;
+        const std::uint32_t id = record.uID;
+        connect(icon, &QSystemTrayIcon::activated, this,
+                [this, handler, id](QSystemTrayIcon::ActivationReason reason) {
+                    Deliver(handler, id, static_cast<int>(reason));
+                });
+        icons_[key] = icon;
+    } else {
+        if (found == icons_.end())
+            return false;
+        icon = found->second.data();
+    }
+
+    QIcon image;
+    if (record.hIcon != 0)
+        image = reinterpret_cast<const QtIconImage*>(record.hIcon)->icon();
+    icon->setIcon(image);
+    const std::size_t tipLength = strnlen(record.szTip, sizeof record.szTip);
+    icon->setToolTip(
+        QString::fromStdString(Utf8FromGbk(std::string_view(record.szTip, tipLength))));
+    // Qt shows no icon without an image; it appears with the first image it is given.
+    if (!image.isNull())
+        icon->show();
+    return true;
+}
+
+void QtTrayPlatform::Deliver(WindowHandle handlerWindow, std::uint32_t iconId, int reason) {
+    std::vector<std::uint32_t> kinds;
+    switch (static_cast<QSystemTrayIcon::ActivationReason>(reason)) {
+    case QSystemTrayIcon::Trigger:
+        kinds = {msg::LButtonDown, msg::LButtonUp};
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        kinds = {msg::LButtonDblClk};
+        break;
+    case QSystemTrayIcon::Context:
+        // The press opens the menu (modally); the release follows when it has closed.
+        kinds = {msg::RButtonDown, msg::RButtonUp};
+        break;
+    case QSystemTrayIcon::MiddleClick:
+        kinds = {msg::MButtonDown, msg::MButtonUp};
+        break;
+    default:
+        return;
+    }
+    QPointer<QObject> handler = reinterpret_cast<QObject*>(handlerWindow);
+    for (std::uint32_t kind : kinds) {
+        // The menu may end the program's last icon, and with it the handler window.
+        if (!handler)
+            return;
+        static_cast<TrayHandlerObject*>(handler.data())->sink.TrayNotification(iconId, kind);
+    }
+}
+
+WindowHandle QtTrayPlatform::CreateTrayHandlerWindow(TrayNotificationSink& sink) {
+    auto* handler = new TrayHandlerObject(sink);
+    handler->setParent(this);
+    return reinterpret_cast<WindowHandle>(static_cast<QObject*>(handler));
+}
+
+WindowHandle QtTrayPlatform::CreateTimerWindow(TimerSink& sink) {
+    auto* handler = new TimerHandlerObject(sink);
+    handler->setParent(this);
+    return reinterpret_cast<WindowHandle>(static_cast<QObject*>(handler));
+}
+
+void QtTrayPlatform::DestroyHiddenWindow(WindowHandle window) {
+    delete reinterpret_cast<QObject*>(window);
+}
+
+bool QtTrayPlatform::SetTimer(WindowHandle window, std::uintptr_t id, std::uint32_t interval) {
+    auto* handler = dynamic_cast<TimerHandlerObject*>(reinterpret_cast<QObject*>(window));
+    if (!handler)
+        return false;
+    QPointer<QTimer>& timer = handler->timers[id];
+    if (!timer) {
+        timer = new QTimer(handler);
+        QObject::connect(timer, &QTimer::timeout, handler,
+                         [handler, id] { handler->sink.TimerTick(id); });
+    }
+    const int ms =
+        interval > static_cast<std::uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int>(interval);
+    timer->start(std::max(ms, MinimumTimerInterval));
+    return true;
+}
+
+bool QtTrayPlatform::KillTimer(WindowHandle window, std::uintptr_t id) {
+    auto* handler = dynamic_cast<TimerHandlerObject*>(reinterpret_cast<QObject*>(window));
+    if (!handler)
+        return false;
+    auto it = handler->timers.find(id);
+    if (it == handler->timers.end() || !it->second || !it->second->isActive())
+        return false;
+    it->second->stop();
+    return true;
+}
+
+std::optional<TrayPoint> QtTrayPlatform::CursorPos() {
+    const QPoint p = QCursor::pos();
+    return TrayPoint{p.x(), p.y()};
+}
+
+TShiftState QtTrayPlatform::KeyState() {
+    const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
+    TShiftState s = 0;
+    if (m & Qt::ShiftModifier)
+        s |= ssShift;
+    if (m & Qt::AltModifier)
+        s |= ssAlt;
+    if (m & Qt::ControlModifier)
+        s |= ssCtrl;
+    return s;
+}
+
+std::uint32_t QtTrayPlatform::DoubleClickTime() {
+    return static_cast<std::uint32_t>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+}
+
+WindowHandle QtTrayPlatform::ApplicationWindow() {
+    return reinterpret_cast<WindowHandle>(this);
+}
+
+void QtTrayPlatform::ProcessMessages() {
+    QCoreApplication::processEvents();
+}
+
+void QtTrayPlatform::SetWindowVisible(WindowHandle window, bool visible) {
+    if (QWidget* w = Widget(window))
+        w->setVisible(visible);
+}
+
+void QtTrayPlatform::ShowWindow(WindowHandle window, ShowCommand command) {
+    // The application's taskbar entry is its main window's.
+    QWidget* w = window == ApplicationWindow() ? mainForm_.data() : Widget(window);
+    if (!w)
+        return;
+    if (command == ShowCommand::Hide)
+        w->hide();
+    else
+        w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+}
+
+bool QtTrayPlatform::SetForegroundWindow(WindowHandle window) {
+    QWidget* w = window == ApplicationWindow() ? mainForm_.data() : Widget(window);
+    if (!w)
+        return false;
+    if (w->isVisible()) {
+        w->raise();
+        w->activateWindow();
+    }
+    return true;
+}
+
+void QtTrayPlatform::PostNullMessage(WindowHandle) {
+    // Needed only by the shell's own menus; a Qt menu closes on its own.
+}
+
+std::unique_ptr<WindowFilter> QtTrayPlatform::InstallFilter(WindowHandle window,
+                                                            WindowFilterProc filter) {
+    if (window == ApplicationWindow())
+        return std::make_unique<QtWindowFilter>(*this, QCoreApplication::instance(), nullptr,
+                                                std::move(filter));
+    QWidget* w = Widget(window);
+    if (!w)
+        return nullptr;
+    return std::make_unique<QtWindowFilter>(*this, w, w, std::move(filter));
+}
+
+std::unique_ptr<TrayIconImage> QtTrayPlatform::CreateIconImage() {
+    return std::make_unique<QtIconImage>();
+}
+
+} // namespace tarnwick
