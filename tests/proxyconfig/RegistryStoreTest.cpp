@@ -341,9 +341,15 @@ TEST_F(RegistryStoreTest, KilledWriterLeavesTheOldFileOrTheNewOne) {
             EXPECT_GE(value->data.size(), big.size() - 6);
         }
     }
-    // The lock died with the writer: the next write goes through.
+    // The lock died with the writer: the next write goes through, and clears away what the
+    // killed writers left half-written.
     WriteSetting(registry, "marker", "after");
     EXPECT_EQ(ReadSetting(registry, "marker"), "after");
+    for (const fs::directory_entry& left : fs::directory_iterator(store_.parent_path())) {
+        const std::string name = left.path().filename().string();
+        EXPECT_TRUE(name == "HKEY_CURRENT_USER.reg" || name == "HKEY_CURRENT_USER.reg.lock")
+            << "left behind: " << name;
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <pwd.h>
@@ -117,6 +118,23 @@ bool Replace(const std::string& path, const std::string& text) {
     return true;
 }
 
+// Temporary files of writers that died before their rename. Only the holder of the lock writes
+// one, so while the lock is held every one found is left over.
+void RemoveLeftovers(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    const std::string prefix = path.substr(folder.size() + 1) + ".";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
+            name.substr(prefix.size()) != "lock")
+            ::unlinkat(::dirfd(dir), name.c_str(), 0);
+    }
+    ::closedir(dir);
+}
+
 enum class Change { Unchanged, Changed, Refused };
 enum class Outcome { Done, Damaged, Failed };
 
@@ -132,6 +150,7 @@ Outcome Modify(const std::string& path, const std::function<Change(RegistryFile&
         if (errno != EINTR)
             return Outcome::Failed;
     }
+    RemoveLeftovers(path);
     LoadedStore store = Load(path);
     if (store.state == StoreState::Damaged)
         return Outcome::Damaged;
