@@ -43,34 +43,6 @@ TEST(ProxySwitch, OnWritesTheThreeValuesInOrderEachUnderAFreshlyOpenedKey) {
     EXPECT_EQ(hive.openKeys, 0);
 }
 
-TEST(ProxySwitch, OffKeepsAutoConfigUrlAsOneZeroByteAndReplacesOtherTypedCacheValues) {
-    FakeHive hive;
-    // Cache values left by someone else with other types are replaced by 32-bit ones.
-    hive.keys[Inet]["EnableAutoProxyResultCache"] = {RegistryValueType::String, "0"};
-    hive.keys[Policies]["EnableAutoProxyResultCache"] = {RegistryValueType::Binary, "\1"};
-    ApplyProxySwitch(FakeRegistry(hive), true, Url);
-    ApplyProxySwitch(FakeRegistry(hive), false, Url);
-
-    const RegistryValue* url = hive.value(Inet, "AutoConfigURL");
-    ASSERT_TRUE(url);
-    EXPECT_EQ(url->type, RegistryValueType::String);
-    EXPECT_EQ(url->data, std::string(1, '\0'));
-    for (const std::string& key : {Inet, Policies}) {
-        const RegistryValue* cache = hive.value(key, "EnableAutoProxyResultCache");
-        ASSERT_TRUE(cache) << key;
-        EXPECT_EQ(cache->type, RegistryValueType::Dword);
-        EXPECT_EQ(cache->data, Dword(1));
-    }
-}
-
-TEST(ProxySwitch, PoliciesKeyIsCreatedWithItsParents) {
-    FakeHive hive;
-    ApplyProxySwitch(FakeRegistry(hive), true, Url);
-    EXPECT_TRUE(hive.keys.count("Software\\Policies"));
-    EXPECT_TRUE(hive.keys.count("Software\\Policies\\Microsoft\\Windows"));
-    EXPECT_TRUE(hive.value(Policies, "EnableAutoProxyResultCache"));
-}
-
 TEST(ProxySwitch, KeysThatCannotBeOpenedAreSkippedSilently) {
     FakeHive hive;
     hive.unopenable = {Inet};
