@@ -8,14 +8,17 @@ namespace tarnwick {
 namespace {
 
 // Windows error codes are the codes of the message table (2, 3, 4, 5, ...), except the
-// disk-full ones, which the table calls 101.
+// disk-full ones, which the table calls 101, and those that mean a missing or read-only folder.
 int IoCode(DWORD error) {
     switch (error) {
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_DIRECTORY: // GetTempFileNameA's answer for a folder that does not exist
         return 3;
+    case ERROR_WRITE_PROTECT: // a read-only medium is a folder that cannot be written
+        return 5;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
         return 101;

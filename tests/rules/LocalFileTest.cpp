@@ -1,0 +1,266 @@
+// The real file system: replacing files whole, and the failures the user is told about.
+#include "TestFiles.h"
+
+#include "rules/Error.h"
+#include "rules/FileSystem.h"
+#include "rules/RuleFile.h"
+#include "rules/RuleTable.h"
+#include "rules/TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using namespace tarnwick;
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
+
+namespace {
+
+// The message of the IoError that fn throws, or "no error".
+std::string IoMessage(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const IoError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+RuleTable OneRuleTable() {
+    RuleTable table;
+    table.SetRuleType(1, 2);
+    table.setCell(2, 1, "10.0.0.1:8080");
+    return table;
+}
+
+#ifndef _WIN32
+// Runs fn in a child process, which may change its limits freely. With asOrdinaryUser the child
+// has no more rights than an ordinary user: root, as CI runs, passes every permission check, so
+// the child gives up root first. The child's IoError message comes back; "skip: ..." when the
+// rights cannot be given up.
+std::string IoMessageInChild(const std::function<void()>& fn, bool asOrdinaryUser) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return "skip: no pipe";
+    const pid_t child = ::fork();
+    if (child < 0)
+        return "skip: no fork";
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        std::string message;
+        if (asOrdinaryUser && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            message = "skip: cannot give up root";
+        else
+            message = IoMessage(fn);
+        [[maybe_unused]] auto written = ::write(pipeEnds[1], message.data(), message.size());
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    std::string message;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0)
+        message.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return message;
+}
+
+std::string IoMessageAsOrdinaryUser(const std::function<void()>& fn) {
+    return IoMessageInChild(fn, true);
+}
+
+// Makes the folder usable for the ordinary user of IoMessageAsOrdinaryUser.
+void OpenToEveryone(const std::string& path, mode_t mode) {
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+}
+#endif
+
+} // namespace
+
+TEST(LocalFileWrite, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
+    TempFolder folder;
+    const std::string path = folder.file("IETarnwick.pac");
+    WriteBytes(path, std::string(5000, 'o'));
+    WriteTextFile(path, "line one\r\nline two");
+    EXPECT_EQ(ReadBytes(path), "line one\r\nline two\r\n");
+    WriteTextFile(path, "");
+    EXPECT_EQ(ReadBytes(path), "\r\n");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"IETarnwick.pac"});
+}
+
+TEST(LocalFileWrite, RulesRoundTripThroughTheDisk) {
+    TempFolder folder;
+    const std::string path = folder.file("configData.ini");
+    RuleTable table;
+    LoadRules(table, path); // no file yet: nothing, and no error
+    EXPECT_EQ(table.cell(0, 1), "");
+    SaveRules(OneRuleTable(), path);
+    LoadRules(table, path);
+    EXPECT_EQ(table.cell(0, 1), RuleTypeNames()[2]);
+    EXPECT_EQ(table.cell(1, 1), "192.168.0.1;255.255.255.0");
+    EXPECT_EQ(table.cell(2, 1), "10.0.0.1:8080");
+    SaveRules(RuleTable(), path);
+    EXPECT_EQ(ReadBytes(path), "");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"configData.ini"});
+}
+
+TEST(LocalFileWrite, FolderInPlaceOfTheFileReadsAsNoFile) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path() / "configData.ini");
+    RuleTable table;
+    table.setCell(1, 1, "stale");
+    LoadRules(table, folder.file("configData.ini"));
+    EXPECT_EQ(table.cell(1, 1), "");
+}
+
+TEST(LocalFileFailure, MissingFolderIsAnInvalidFilename) {
+    TempFolder folder;
+    const std::string path = folder.file("missing/IETarnwick.pac");
+    EXPECT_EQ(IoMessage([&] { WriteTextFile(path, "x"); }), "Invalid filename");
+    EXPECT_EQ(IoMessage([&] { SaveRules(OneRuleTable(), path); }), "Invalid filename");
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+TEST(LocalFileFailure, FileInPlaceOfTheFolderIsAnInvalidFilename) {
+    TempFolder folder;
+    WriteBytes(folder.file("plain"), "not a folder");
+    const std::string path = folder.file("plain/configData.ini");
+    EXPECT_EQ(IoMessage([&] { SaveRules(OneRuleTable(), path); }), "Invalid filename");
+    EXPECT_EQ(ReadBytes(folder.file("plain")), "not a folder");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"plain"});
+}
+
+TEST(LocalFileFailure, FolderInPlaceOfTheFileIsAccessDenied) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path() / "IETarnwick.pac");
+    EXPECT_EQ(IoMessage([&] { WriteTextFile(folder.file("IETarnwick.pac"), "x"); }),
+              "File access denied");
+    EXPECT_TRUE(folder.entries("IETarnwick.pac").empty());
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"IETarnwick.pac"});
+}
+
+TEST(LocalFileFailure, ReadOnlyTargetIsAccessDeniedAndStaysAsItWas) {
+    TempFolder folder;
+    const std::string path = folder.file("configData.ini");
+    WriteBytes(path, "[row1]\r\ncol0=old\r\n");
+#ifdef _WIN32
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string pac = IoMessage([&] { WriteTextFile(path, "new"); });
+    const std::string rules = IoMessage([&] { SaveRules(OneRuleTable(), path); });
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+    OpenToEveryone(folder.path().string(), 0777); // the folder itself may be written
+    OpenToEveryone(path, 0444);
+    const std::string pac = IoMessageAsOrdinaryUser([&] { WriteTextFile(path, "new"); });
+    if (pac.starts_with("skip"))
+        GTEST_SKIP() << pac;
+    const std::string rules = IoMessageAsOrdinaryUser([&] { SaveRules(OneRuleTable(), path); });
+#endif
+    EXPECT_EQ(pac, "File access denied");
+    EXPECT_EQ(rules, "File access denied");
+    EXPECT_EQ(ReadBytes(path), "[row1]\r\ncol0=old\r\n");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"configData.ini"});
+}
+
+TEST(LocalFileFailure, UnwritableFolderIsAccessDenied) {
+#ifdef _WIN32
+    // Wine runs as the Unix user, root on CI, which may write every folder of its own disk. Its
+    // drive Z: shows the Unix root, where /sys takes no new files even from root.
+    if (GetFileAttributesA("Z:\\sys\\kernel") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no folder that refuses new files (Z:\\sys) on this system";
+    EXPECT_EQ(IoMessage([&] { WriteTextFile("Z:\\sys\\IETarnwick.pac", "x"); }),
+              "File access denied");
+    EXPECT_EQ(IoMessage([&] { SaveRules(OneRuleTable(), "Z:\\sys\\configData.ini"); }),
+              "File access denied");
+#else
+    TempFolder folder;
+    OpenToEveryone(folder.path().string(), 0555);
+    const std::string path = folder.file("IETarnwick.pac");
+    const std::string pac = IoMessageAsOrdinaryUser([&] { WriteTextFile(path, "x"); });
+    if (pac.starts_with("skip"))
+        GTEST_SKIP() << pac;
+    EXPECT_EQ(pac, "File access denied");
+    EXPECT_EQ(IoMessageAsOrdinaryUser([&] { SaveRules(OneRuleTable(), path); }),
+              "File access denied");
+    EXPECT_TRUE(folder.entries().empty());
+#endif
+}
+
+#ifndef _WIN32
+TEST(LocalFileFailure, FailureWhileWritingKeepsTheOldFileAndRemovesTheTemporaryOne) {
+    // A file size limit makes the write itself fail (EFBIG), after the temporary file exists.
+    TempFolder folder;
+    const std::string path = folder.file("IETarnwick.pac");
+    WriteBytes(path, "old script");
+    const std::string message = IoMessageInChild(
+        [&] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{16, 16};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            WriteTextFile(path, std::string(4096, 'n'));
+        },
+        false);
+    EXPECT_EQ(message, "I/O error " + std::to_string(EFBIG));
+    EXPECT_EQ(ReadBytes(path), "old script");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"IETarnwick.pac"});
+}
+
+TEST(LocalFileWrite, LinkIsFollowedAndModeKept) {
+    TempFolder folder;
+    const std::string real = folder.file("real.ini");
+    const std::string link = folder.file("configData.ini");
+    WriteBytes(real, "old");
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    std::filesystem::create_symlink("real.ini", link);
+    SaveRules(OneRuleTable(), link);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(real).substr(0, 8), "[row1]\r\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"configData.ini", "real.ini"}));
+}
+#else
+TEST(LocalFileFailure, TargetHeldOpenByAnotherProgramKeepsItsContent) {
+    // A program that holds the file without sharing it stops the replacement; the temporary
+    // file goes again.
+    TempFolder folder;
+    const std::string path = folder.file("IETarnwick.pac");
+    WriteBytes(path, "old script");
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const std::string message = IoMessage([&] { WriteTextFile(path, "new script"); });
+    CloseHandle(holder);
+    EXPECT_NE(message, "no error");
+    EXPECT_EQ(ReadBytes(path), "old script");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"IETarnwick.pac"});
+}
+#endif
+
+TEST(ExecutableFolderTest, EndsWithTheSeparator) {
+    const std::string folder = ExecutableFolder();
+    ASSERT_FALSE(folder.empty());
+#ifdef _WIN32
+    EXPECT_EQ(folder.back(), '\\');
+#else
+    EXPECT_EQ(folder.back(), '/');
+    EXPECT_EQ(folder.front(), '/');
+#endif
+}
