@@ -1,5 +1,7 @@
 #include "rules/IniFile.h"
 
+#include "rules/CodePage.h"
+
 #include <algorithm>
 
 namespace tarnwick {
@@ -62,7 +64,8 @@ IniFile::IniFile(std::string_view text) {
         if (line.front() == '[') {
             const auto close = line.rfind(']');
             if (close != std::string_view::npos) {
-                sections_.push_back(Section{std::string(UpToZero(line.substr(1, close - 1))), {}});
+                sections_.push_back(
+                    Section{std::string(UpToZero(Trim(line.substr(1, close - 1)))), {}});
                 continue;
             }
         }
@@ -82,6 +85,13 @@ IniFile::IniFile(std::string_view text) {
     // The nameless section comes first, so the empty name finds the keys before any section.
     for (std::size_t i = 0; i < sections_.size(); ++i)
         firstSection_.try_emplace(Folded(sections_[i].name), i);
+}
+
+IniFile IniFile::FromFileBytes(std::string bytes) {
+    static constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+    if (std::string_view(bytes).starts_with(Utf8Mark))
+        return IniFile(GbkFromUtf8(std::string_view(bytes).substr(Utf8Mark.size())));
+    return IniFile(bytes);
 }
 
 std::vector<std::string> IniFile::sectionNames() const {

@@ -8,21 +8,26 @@
 namespace tarnwick {
 
 // An ini text read with the rules of the Windows profile reader: section lines start with "["
-// (after blanks) and end at the last "]"; a key ends at the first "=", blanks around key and
-// value are dropped, one pair of enclosing quotes (" or ') is dropped from a value, section
-// and key names match without regard to ASCII letter case, and other lines are ignored.
-// Unlike the Windows reader, nothing is cut: every section and the whole of every value.
+// (after blanks) and end at the last "]"; a key ends at the first "=", blanks around section
+// names, key names and values are dropped, one pair of enclosing quotes (" or ') is dropped from a
+// value, section and key names match without regard to ASCII letter case, and other lines are
+// ignored. Unlike the Windows reader, nothing is cut: every section and the whole of every value.
 class IniFile {
 public:
     explicit IniFile(std::string_view text);
 
-    // The section names in file order, as written between the brackets (blanks kept, cut at a
-    // zero byte). A section with an empty name is not listed; the keys before the first section
-    // belong to such a nameless section.
+    // The ini text of a file's bytes. An editor may have saved the file as UTF-8 with a
+    // byte-order mark; the Windows reader then reads it as UTF-8 and hands the texts over in the
+    // ANSI code page, so it is converted to GBK. Without the mark the bytes stand as they are.
+    static IniFile FromFileBytes(std::string bytes);
+
+    // The section names in file order, as written between the brackets (blanks around them
+    // dropped, cut at a zero byte). A section with an empty name is not listed; the keys before the
+    // first section belong to such a nameless section.
     std::vector<std::string> sectionNames() const;
 
     // The value of key in the first section of that name, or the empty text. Blanks around the
-    // asked names are dropped; the stored section names are compared as they are.
+    // asked names are dropped.
     std::string value(std::string_view section, std::string_view key) const;
 
 private:

@@ -1,25 +1,10 @@
 #include "rules/RuleFile.h"
 
-#include "rules/CodePage.h"
 #include "rules/FileSystem.h"
 #include "rules/IniFile.h"
 #include "rules/RuleTable.h"
 
 namespace tarnwick {
-
-namespace {
-
-// An editor may have saved the file as UTF-8 with a byte-order mark; the Windows reader then
-// reads it as UTF-8 and hands the texts over in the ANSI code page. Without the mark the bytes
-// are the table's GBK bytes as they stand.
-std::string AnsiText(std::string text) {
-    static constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
-    if (text.starts_with(Utf8Mark))
-        return GbkFromUtf8(std::string_view(text).substr(Utf8Mark.size()));
-    return text;
-}
-
-} // namespace
 
 std::string RuleFileText(const RuleTable& table) {
     std::string text;
@@ -53,7 +38,7 @@ void LoadRules(FileSystem& files, RuleTable& table, const std::string& path) {
     const std::optional<std::string> text = files.readFile(path);
     if (!text)
         return;
-    const IniFile ini(AnsiText(std::move(*text)));
+    const IniFile ini = IniFile::FromFileBytes(std::move(*text));
     const std::vector<std::string> sections = ini.sectionNames();
     table.ensureRowCount(static_cast<int>(sections.size()) + 1);
     for (std::size_t i = 0; i < sections.size(); ++i)
