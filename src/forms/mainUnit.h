@@ -107,6 +107,7 @@ private:
     void setMenuCaption(QAction* item, const std::string& gbkCaption);
 
     TApplication& application_;
+    std::string ruleFilePath_;
     bool trayAccepted_ = false;
     bool activatedBefore_ = false;
 };
