@@ -81,15 +81,15 @@ void RuleGridModel::refreshTexts() {
 
 void RuleSelectionModel::setCurrentIndex(const QModelIndex& index,
                                          QItemSelectionModel::SelectionFlags command) {
-    if (!quiet_ && index.isValid() && index != currentIndex() && beforeCurrentChange)
+    if (held_ == 0 && index.isValid() && index != currentIndex() && beforeCurrentChange)
         beforeCurrentChange(index);
     QItemSelectionModel::setCurrentIndex(index, command);
 }
 
 void RuleSelectionModel::moveQuietly(const QModelIndex& index) {
-    quiet_ = true;
+    holdHook(true);
     setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    quiet_ = false;
+    holdHook(false);
 }
 
 RuleGridView::RuleGridView(const RuleTable& table, QWidget* parent)

@@ -54,9 +54,12 @@ public:
                          QItemSelectionModel::SelectionFlags command) override;
     // Makes index current without running the hook.
     void moveQuietly(const QModelIndex& index);
+    // While held, moves pass without the hook: the view moves the current cell by itself
+    // when the row under it goes away.
+    void holdHook(bool hold) { held_ += hold ? 1 : -1; }
 
 private:
-    bool quiet_ = false;
+    int held_ = 0;
 };
 
 // The grid: it opens a cell's text editor only as the table's editing flags allow, and runs

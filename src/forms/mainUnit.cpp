@@ -228,8 +228,10 @@ void TMainForm::loadNotifyIcon() {
         try {
             NotifyIcon1Startup(ShowMainForm);
         } catch (...) {
-            // The window is shown, and the failure with it once the message loop runs.
+            // The window is shown, and the failure with it once the message loop runs. The
+            // first activation would only read the same failure again: the user hears it once.
             ShowMainForm = true;
+            activatedBefore_ = true;
             QTimer::singleShot(0, this, [this, failure = std::current_exception()] {
                 try {
                     std::rethrow_exception(failure);

@@ -7,6 +7,8 @@
 #include "rules/RuleFile.h"
 #include "rules/TextFile.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -67,9 +69,15 @@ TsetParamForm::TsetParamForm(QWidget* parent)
 }
 
 TsetParamForm::~TsetParamForm() {
-    // The table outlives nothing that listens to it.
+    // The grid and the type editor go first, while the table they show still exists, and
+    // without calling back into this half-destroyed window.
+    typeEditorOpen_ = false;
+    ComboBox1->removeEventFilter(this);
+    selection_->beforeCurrentChange = nullptr;
+    StringGrid1->reselectCurrent = nullptr;
     table_.ShowTypeEditor = nullptr;
     table_.RowCountChanged = nullptr;
+    delete Panel1;
 }
 
 void TsetParamForm::createComponents() {
@@ -148,7 +156,7 @@ void TsetParamForm::createComponents() {
     };
     StringGrid1->reselectCurrent = selection_->beforeCurrentChange;
     table_.ShowTypeEditor = [this](int column, int row) { ShowTypeEditor(column, row); };
-    table_.RowCountChanged = [this] { model_->followRowCount(); };
+    table_.RowCountChanged = [this] { followRowCount(); };
 
     // Created after the grid, so that it lies over it.
     ComboBox1 = new QComboBox(Panel1);
@@ -244,7 +252,10 @@ bool TsetParamForm::eventFilter(QObject* watched, QEvent* event) {
         // Its own drop-down list and a switch to another window don't take the focus from
         // the type editor in the window's sense.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+        const QWidget* list = ComboBox1->view()->window();
+        const QWidget* next = QApplication::focusWidget();
+        const bool toList = next && (next == list || list->isAncestorOf(next));
+        if (!toList && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
             RunGuarded(this, [this] { ComboBox1Exit(); });
     }
     return QDialog::eventFilter(watched, event);
@@ -279,7 +290,7 @@ void TsetParamForm::FormActivate() {
         ComboBox1->addItem(FromGbk(name), QByteArray::fromStdString(name));
 
     LoadRules(table_, ruleFilePath_);
-    model_->followRowCount();
+    followRowCount();
     model_->refreshTexts();
     // An open cell editor shows the reloaded text.
     const QModelIndex current = StringGrid1->currentIndex();
@@ -368,6 +379,13 @@ void TsetParamForm::commitTypeEditor(bool userPick) {
 
 void TsetParamForm::followCurrentCell() {
     selection_->moveQuietly(model_->cellIndex(table_.currentColumn(), table_.currentRow()));
+}
+
+void TsetParamForm::followRowCount() {
+    // The view moves the current cell off a row that goes away; that is no selection.
+    selection_->holdHook(true);
+    model_->followRowCount();
+    selection_->holdHook(false);
 }
 
 void TsetParamForm::moveCurrentCell(int column, int row) {

@@ -84,6 +84,7 @@ private:
     void placeTypeEditor();
     // Makes the table's current cell the grid's current cell, without a selection.
     void followCurrentCell();
+    void followRowCount();
     // A move of the current cell by the program: a selection when it changes the cell.
     void moveCurrentCell(int column, int row);
     void layoutComponents();

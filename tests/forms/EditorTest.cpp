@@ -1,0 +1,641 @@
+#include "EditorTestSupport.h"
+#include "forms/ErrorBox.h"
+#include "forms/RuleGrid.h"
+#include "forms/setParamUnit.h"
+#include "rules/CodePage.h"
+#include "rules/PacScript.h"
+#include "rules/RuleFile.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+#include <unistd.h>
+
+using namespace tarnwick;
+using namespace tarnwick::testing;
+
+namespace {
+
+const QString SubnetDefault = QStringLiteral("192.168.0.1;255.255.255.0");
+
+} // namespace
+
+class EditorTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void windowHasTheLayout();
+    void firstOpeningRefusesTypingInRowOneUntilItIsSelectedAgain();
+    void typedTextReachesTheTableWithEveryKey();
+    void passingThroughATypeCellKeepsTheRule();
+    void pickingAnEntryResetsTheValueEvenForTheSameType();
+    void downKeyWalksTheTypeColumnAlternately();
+    void insertAndDeleteWithTheTypeEditorClosed();
+    void insertAndDeleteWithTheTypeEditorOpen();
+    void deletingTheLastRowSelectsTheRowAbove();
+    void cancelAndCloseBoxWriteNothingAndReopeningReloads();
+    void endingTheModalRunFromOutsideCancels();
+    void leavingForAnotherWindowAndBackKeepsTheEdits();
+    void okWritesBothFiles();
+    void okWithAnUnknownTypeShowsTheErrorAndWritesNothing();
+    void pacFileThatCannotBeReplacedShowsAccessDenied();
+    void readOnlyFolderShowsAccessDenied();
+    void resizingSetsTheCommonColumnWidth();
+
+private:
+    void writeRules(const std::vector<SampleRule>& rules);
+    void open();
+    QString cell(int column, int row) const;
+    QModelIndex index(int column, int row) const;
+    void clickCell(int column, int row);
+    void typeText(const QString& ascii);
+    int dataRows() const { return grid()->model()->rowCount(); }
+    QString pacPath() const { return dir_->filePath(QStringLiteral("IETarnwick.pac")); }
+    QString rulePath() const { return dir_->filePath(QStringLiteral("configData.ini")); }
+    RuleGridView* grid() const { return form_->StringGrid1; }
+    QComboBox* combo() const { return form_->ComboBox1; }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TsetParamForm> form_;
+    ErrorPresenter previousPresenter_;
+    QStringList errors_;
+};
+
+void EditorTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    errors_.clear();
+    previousPresenter_ =
+        SetErrorPresenter([this](QWidget*, const QString& text) { errors_ << text; });
+    form_ = std::make_unique<TsetParamForm>();
+    form_->setPacFilePath(pacPath().toStdString());
+    form_->setRuleFilePath(rulePath().toStdString());
+}
+
+void EditorTest::cleanup() {
+    form_.reset();
+    SetErrorPresenter(previousPresenter_);
+    dir_.reset();
+}
+
+void EditorTest::writeRules(const std::vector<SampleRule>& rules) {
+    SaveRules(TableOf(rules), rulePath().toStdString());
+}
+
+void EditorTest::open() {
+    form_->setNormalState();
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+}
+
+QModelIndex EditorTest::index(int column, int row) const {
+    return grid()->model()->index(row - 1, column);
+}
+
+QString EditorTest::cell(int column, int row) const {
+    return grid()->model()->data(index(column, row)).toString();
+}
+
+void EditorTest::clickCell(int column, int row) {
+    const QModelIndex cell = index(column, row);
+    QVERIFY(cell.isValid());
+    grid()->scrollTo(cell);
+    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, grid()->visualRect(cell).center());
+}
+
+// The first key goes to the grid (where it opens the cell's editor), the others to whatever
+// has the focus then.
+void EditorTest::typeText(const QString& ascii) {
+    for (QChar c : ascii)
+        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+}
+
+void EditorTest::windowHasTheLayout() {
+    QCOMPARE(form_->objectName(), QStringLiteral("setParamForm"));
+    QCOMPARE(form_->windowTitle(), QStringLiteral("设置参数"));
+    const Qt::WindowFlags flags = form_->windowFlags();
+    QVERIFY(flags & Qt::WindowMaximizeButtonHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QCOMPARE(form_->size(), QSize(535, 207));
+
+    const QStringList names{"Panel1",       "ToolBar1",  "ToolButtonInsert", "ToolButtonDelete",
+                            "StringGrid1",  "ComboBox1", "Panel2",           "ButtonOK",
+                            "ButtonCancle", "Label1"};
+    for (const QString& name : names)
+        QVERIFY2(form_->findChild<QWidget*>(name), qPrintable(name));
+    QCOMPARE(form_->ToolButtonInsert->toolTip(), QStringLiteral("插入一行"));
+    QCOMPARE(form_->ToolButtonDelete->toolTip(), QStringLiteral("删除当前行"));
+    QCOMPARE(form_->ToolButtonInsert->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(form_->ToolButtonDelete->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(form_->ButtonOK->text(), QStringLiteral("确定"));
+    QCOMPARE(form_->ButtonCancle->text(), QStringLiteral("取消"));
+    QVERIFY(!form_->ButtonOK->isDefault() && !form_->ButtonOK->autoDefault());
+    QVERIFY(!form_->ButtonCancle->isDefault() && !form_->ButtonCancle->autoDefault());
+    QCOMPARE(form_->Label1->text(), QStringLiteral("注意：新设置的参数只对过后的启动的IE有效。"));
+    QCOMPARE(form_->ImageList1.at(0).availableSizes().value(0), QSize(20, 20));
+
+    writeRules(SampleRules());
+    open();
+    QCOMPARE(form_->ButtonOK->geometry(), QRect(16, 8, 81, 33));
+    QCOMPARE(form_->ButtonCancle->geometry(), QRect(120, 8, 81, 33));
+    QCOMPARE(form_->Panel2->height(), 49);
+    QCOMPARE(form_->ToolBar1->height(), 33);
+    QCOMPARE(grid()->geometry(), QRect(0, 33, 535, 125));
+    QCOMPARE(grid()->rowHeight(0), 24);
+    for (int c = 0; c < 3; ++c)
+        QCOMPARE(grid()->columnWidth(c), 170);
+    QCOMPARE(grid()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("网址类型"));
+    QCOMPARE(grid()->model()->headerData(2, Qt::Horizontal).toString(),
+             QStringLiteral("使用的代理"));
+    QVERIFY(!combo()->isVisible());
+    QCOMPARE(combo()->count(), 4);
+    QCOMPARE(combo()->itemText(3), QStringLiteral("不能解析的地址"));
+
+    // Tab order: grid, (type editor), Cancel, OK. Enter and Escape close nothing.
+    QCOMPARE(QApplication::focusWidget(), grid());
+    auto nextTabStop = [](QWidget* from) {
+        QWidget* next = from->nextInFocusChain();
+        while (next != from && (!(next->focusPolicy() & Qt::TabFocus) || next->focusProxy()))
+            next = next->nextInFocusChain();
+        return next;
+    };
+    QCOMPARE(nextTabStop(grid()), combo());
+    QCOMPARE(nextTabStop(combo()), form_->ButtonCancle);
+    QCOMPARE(nextTabStop(form_->ButtonCancle), form_->ButtonOK);
+    QTest::keyClick(grid(), Qt::Key_Escape);
+    QTest::keyClick(grid(), Qt::Key_Return);
+    QTest::keyClick(form_->ButtonCancle, Qt::Key_Return);
+    QVERIFY(form_->isVisible());
+}
+
+void EditorTest::firstOpeningRefusesTypingInRowOneUntilItIsSelectedAgain() {
+    writeRules(SampleRules());
+    open();
+    QCOMPARE(grid()->currentIndex(), index(1, 1));
+    QCOMPARE(cell(1, 1), SampleRules()[0].value);
+
+    // The flags were decided while row 1 was still empty.
+    QTest::keyClick(grid(), Qt::Key_X);
+    QCOMPARE(QApplication::focusWidget(), grid());
+    QCOMPARE(cell(1, 1), SampleRules()[0].value);
+
+    clickCell(1, 1);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+    typeText(QStringLiteral("abc"));
+    QTRY_COMPARE(cell(1, 1), QStringLiteral("abc"));
+
+    // At the next opening the current cell already is that cell: the flags stay.
+    form_->ButtonCancle->click();
+    open();
+    QCOMPARE(cell(1, 1), SampleRules()[0].value);
+    typeText(QStringLiteral("d"));
+    QTRY_COMPARE(cell(1, 1), QStringLiteral("d"));
+}
+
+void EditorTest::typedTextReachesTheTableWithEveryKey() {
+    writeRules(SampleRules());
+    open();
+    // The proxy cell opens its editor at once; every key reaches the table, and a value cell
+    // of the fourth type never takes typing.
+    clickCell(2, 2);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+    typeText(QStringLiteral("p"));
+    QTRY_COMPARE(cell(2, 2), QStringLiteral("p"));
+    typeText(QStringLiteral("q"));
+    QTRY_COMPARE(cell(2, 2), QStringLiteral("pq"));
+
+    clickCell(0, 3);
+    QTRY_VERIFY(combo()->hasFocus());
+    QTest::keyClick(combo(), Qt::Key_Down); // domain -> subnet
+    QTest::keyClick(combo(), Qt::Key_Down); // the fourth type: value "子网"
+    QTRY_COMPARE(cell(0, 3), TypeName(2));
+    clickCell(0, 3);
+    QTRY_VERIFY(combo()->hasFocus());
+    QTest::keyClick(combo(), Qt::Key_Down);
+    QTRY_COMPARE(cell(0, 3), TypeName(3));
+    QCOMPARE(cell(1, 3), QStringLiteral("子网"));
+    clickCell(1, 3);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_X);
+    QTest::qWait(50);
+    QCOMPARE(cell(1, 3), QStringLiteral("子网"));
+}
+
+void EditorTest::passingThroughATypeCellKeepsTheRule() {
+    auto rules = SampleRules();
+    rules.push_back({QStringLiteral("edited elsewhere"), QStringLiteral("v"), QStringLiteral("x")});
+    writeRules(rules);
+    open();
+
+    clickCell(0, 1);
+    QTRY_VERIFY(combo()->isVisible());
+    QCOMPARE(QApplication::focusWidget(), combo());
+    QCOMPARE(combo()->currentText(), TypeName(0));
+    clickCell(1, 1);
+    QTRY_VERIFY(!combo()->isVisible());
+    QCOMPARE(grid()->currentIndex(), index(1, 1));
+    QCOMPARE(cell(0, 1), TypeName(0));
+    QCOMPARE(cell(1, 1), rules[0].value);
+
+    // Through the subnet row by the keyboard: Tab leaves the editor, the grid takes the focus.
+    clickCell(0, 2);
+    QTRY_VERIFY(combo()->hasFocus());
+    QTest::keyClick(combo(), Qt::Key_Tab);
+    QTRY_VERIFY(!combo()->isVisible());
+    QCOMPARE(cell(1, 2), rules[1].value);
+    QCOMPARE(cell(0, 2), TypeName(2));
+
+    // A type text that is none of the four: leaving without a pick empties it.
+    clickCell(0, 4);
+    QTRY_VERIFY(combo()->isVisible());
+    QCOMPARE(combo()->currentIndex(), -1);
+    clickCell(2, 4);
+    QTRY_VERIFY(!combo()->isVisible());
+    QCOMPARE(cell(0, 4), QString());
+    QCOMPARE(cell(1, 4), QStringLiteral("v"));
+
+    // After a commit the type cell stays current; a click on it opens the editor again.
+    clickCell(0, 3);
+    QTRY_VERIFY(combo()->isVisible());
+    QTest::keyClick(combo(), Qt::Key_Down);
+    QTRY_VERIFY(!combo()->isVisible());
+    QCOMPARE(grid()->currentIndex(), index(0, 3));
+    clickCell(0, 3);
+    QTRY_VERIFY(combo()->isVisible());
+    QCOMPARE(combo()->currentText(), TypeName(2));
+}
+
+void EditorTest::pickingAnEntryResetsTheValueEvenForTheSameType() {
+    writeRules(SampleRules());
+    open();
+    auto pick = [this](int entry) {
+        combo()->showPopup();
+        QAbstractItemView* list = combo()->view();
+        QTRY_VERIFY(list->isVisible());
+        // The list ignores a release that comes right after it opened.
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        const QRect item = list->visualRect(list->model()->index(entry, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+        QTRY_VERIFY(!combo()->isVisible());
+    };
+
+    clickCell(0, 2);
+    QTRY_VERIFY(combo()->isVisible());
+    pick(2);
+    QCOMPARE(cell(0, 2), TypeName(2));
+    QCOMPARE(cell(1, 2), SubnetDefault);
+    QCOMPARE(cell(2, 2), SampleRules()[1].proxy);
+    QCOMPARE(QApplication::focusWidget(), grid());
+
+    clickCell(0, 1);
+    QTRY_VERIFY(combo()->isVisible());
+    pick(3);
+    QCOMPARE(cell(0, 1), TypeName(3));
+    QCOMPARE(cell(1, 1), QStringLiteral("子网"));
+}
+
+void EditorTest::downKeyWalksTheTypeColumnAlternately() {
+    writeRules(SampleRules());
+    open();
+    clickCell(0, 1);
+    QTRY_VERIFY(combo()->hasFocus());
+
+    struct Step {
+        int row;
+        QString typeAfter;
+        QString valueAfter;
+    };
+    // In the editor a press picks the next entry; in the grid it moves down and opens it.
+    const Step steps[] = {
+        {1, TypeName(1), QString()},
+        {2, TypeName(3), QStringLiteral("子网")},
+        {3, TypeName(2), SubnetDefault},
+        {4, TypeName(0), QString()},
+    };
+    for (const Step& step : steps) {
+        if (step.row > 1) {
+            QTest::keyClick(grid(), Qt::Key_Down);
+            QTRY_VERIFY(combo()->hasFocus());
+            QCOMPARE(grid()->currentIndex(), index(0, step.row));
+        }
+        QTest::keyClick(combo(), Qt::Key_Down);
+        QTRY_VERIFY(!combo()->isVisible());
+        QCOMPARE(QApplication::focusWidget(), grid());
+        QCOMPARE(cell(0, step.row), step.typeAfter);
+        QCOMPARE(cell(1, step.row), step.valueAfter);
+    }
+    // Row 4 was the last row: selecting it added row 5.
+    QCOMPARE(dataRows(), 5);
+
+    // On the last entry a press changes nothing and the editor stays open.
+    clickCell(0, 2);
+    QTRY_VERIFY(combo()->hasFocus());
+    QCOMPARE(combo()->currentIndex(), 3);
+    QTest::keyClick(combo(), Qt::Key_Down);
+    QVERIFY(combo()->isVisible());
+    QCOMPARE(QApplication::focusWidget(), combo());
+    QCOMPARE(cell(1, 2), QStringLiteral("子网"));
+}
+
+void EditorTest::insertAndDeleteWithTheTypeEditorClosed() {
+    const auto rules = SampleRules();
+    writeRules(rules);
+    open();
+    clickCell(2, 2);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+    QTest::mouseClick(form_->ToolButtonInsert, Qt::LeftButton);
+    QCOMPARE(dataRows(), 5);
+    QCOMPARE(grid()->currentIndex(), index(2, 2));
+    QCOMPARE(cell(0, 1), rules[0].type);
+    for (int c = 0; c < 3; ++c)
+        QCOMPARE(cell(c, 2), QString());
+    QCOMPARE(cell(1, 3), rules[1].value);
+    QCOMPARE(cell(2, 4), rules[2].proxy);
+    QVERIFY(!combo()->isVisible());
+
+    // Typing goes into the new empty row, not into the rule that moved down.
+    typeText(QStringLiteral("n"));
+    QTRY_COMPARE(cell(2, 2), QStringLiteral("n"));
+    QCOMPARE(cell(2, 3), rules[1].proxy);
+
+    QTest::mouseClick(form_->ToolButtonDelete, Qt::LeftButton);
+    QCOMPARE(dataRows(), 4);
+    QCOMPARE(grid()->currentIndex(), index(2, 2));
+    QCOMPARE(cell(1, 2), rules[1].value);
+    QCOMPARE(cell(2, 2), rules[1].proxy);
+    QCOMPARE(cell(0, 3), rules[2].type);
+}
+
+void EditorTest::insertAndDeleteWithTheTypeEditorOpen() {
+    const auto rules = SampleRules();
+    writeRules(rules);
+    open();
+    clickCell(0, 2);
+    QTRY_VERIFY(combo()->isVisible());
+    QTest::mouseClick(form_->ToolButtonInsert, Qt::LeftButton);
+    QVERIFY(!combo()->isVisible());
+    QCOMPARE(grid()->currentIndex(), index(0, 2));
+    QCOMPARE(cell(0, 2), QString());
+    // The rule only passed through the editor: it moves down whole.
+    QCOMPARE(cell(0, 3), rules[1].type);
+    QCOMPARE(cell(1, 3), rules[1].value);
+
+    // A pick commits to the row before the command acts.
+    clickCell(0, 3);
+    QTRY_VERIFY(combo()->hasFocus());
+    QTest::keyClick(combo(), Qt::Key_Up); // subnet -> domain, value reset
+    QTRY_VERIFY(!combo()->isVisible());
+    QCOMPARE(cell(0, 3), TypeName(1));
+    QCOMPARE(cell(1, 3), QString());
+
+    clickCell(0, 1);
+    QTRY_VERIFY(combo()->isVisible());
+    QTest::mouseClick(form_->ToolButtonDelete, Qt::LeftButton);
+    QVERIFY(!combo()->isVisible());
+    QCOMPARE(grid()->currentIndex(), index(0, 1));
+    QCOMPARE(cell(0, 1), QString()); // the inserted empty row moved up
+    QCOMPARE(cell(0, 2), TypeName(1));
+    QCOMPARE(cell(1, 3), rules[2].value);
+}
+
+void EditorTest::deletingTheLastRowSelectsTheRowAbove() {
+    std::vector<SampleRule> rules;
+    for (const char* name : {"k", "l", "m", "n"})
+        rules.push_back({TypeName(1), QString::fromLatin1(name), QStringLiteral("p")});
+    writeRules(rules);
+    open();
+    QCOMPARE(dataRows(), 4);
+
+    clickCell(2, 3);
+    QCOMPARE(dataRows(), 4);
+    QTest::mouseClick(form_->ToolButtonDelete, Qt::LeftButton);
+    // Row 3 now holds n and is the last row; the current cell stayed without a selection.
+    QCOMPARE(dataRows(), 3);
+    QCOMPARE(grid()->currentIndex(), index(2, 3));
+    QCOMPARE(cell(1, 3), QStringLiteral("n"));
+
+    QTest::mouseClick(form_->ToolButtonDelete, Qt::LeftButton);
+    // The move to row 2 is a selection: its growth brings an empty row 3 back.
+    QCOMPARE(dataRows(), 3);
+    QCOMPARE(grid()->currentIndex(), index(2, 2));
+    QCOMPARE(cell(1, 1), QStringLiteral("k"));
+    QCOMPARE(cell(1, 2), QStringLiteral("l"));
+    for (int c = 0; c < 3; ++c)
+        QCOMPARE(cell(c, 3), QString());
+
+    // In the type column the selection opens the type editor over the row above.
+    clickCell(0, 2);
+    QTRY_VERIFY(combo()->isVisible());
+    QTest::keyClick(combo(), Qt::Key_Tab);
+    QTRY_VERIFY(!combo()->isVisible());
+    QTest::mouseClick(form_->ToolButtonDelete, Qt::LeftButton); // l goes, row 2 is last
+    QTest::mouseClick(form_->ToolButtonDelete, Qt::LeftButton);
+    QTRY_VERIFY(combo()->isVisible());
+    QCOMPARE(grid()->currentIndex(), index(0, 1));
+    QCOMPARE(cell(1, 1), QStringLiteral("k"));
+}
+
+void EditorTest::cancelAndCloseBoxWriteNothingAndReopeningReloads() {
+    const auto rules = SampleRules();
+    writeRules(rules);
+    const std::string ruleFile = ReadWholeFile(rulePath());
+    open();
+    clickCell(2, 1);
+    typeText(QStringLiteral("zzz"));
+    QTRY_COMPARE(cell(2, 1), QStringLiteral("zzz"));
+    clickCell(2, 4); // the last row: the table grows
+    QCOMPARE(dataRows(), 5);
+
+    QTest::mouseClick(form_->ButtonCancle, Qt::LeftButton);
+    QVERIFY(!form_->isVisible());
+    QCOMPARE(form_->result(), int(QDialog::Rejected));
+    QVERIFY(!QFile::exists(pacPath()));
+    QCOMPARE(ReadWholeFile(rulePath()), ruleFile);
+
+    open();
+    QCOMPARE(cell(2, 1), rules[0].proxy);
+    QCOMPARE(dataRows(), 5); // the row count carries over
+
+    // The close box does the same, also with the type editor left open; the next opening
+    // closes that editor and leaves no trace of it.
+    clickCell(0, 3);
+    QTRY_VERIFY(combo()->isVisible());
+    form_->close();
+    QVERIFY(!form_->isVisible());
+    open();
+    QVERIFY(!combo()->isVisible());
+    QCOMPARE(QApplication::focusWidget(), grid());
+    QCOMPARE(grid()->currentIndex(), index(1, 1));
+    QCOMPARE(cell(0, 3), rules[2].type);
+    QCOMPARE(cell(1, 3), rules[2].value);
+    QVERIFY(!QFile::exists(pacPath()));
+}
+
+void EditorTest::endingTheModalRunFromOutsideCancels() {
+    writeRules(SampleRules());
+    form_->setWindowState(Qt::WindowMaximized);
+    form_->setNormalState();
+    QVERIFY(!(form_->windowState() & Qt::WindowMaximized));
+    bool wasOpen = false;
+    QTimer::singleShot(0, form_.get(), [this, &wasOpen] {
+        wasOpen = form_->isVisible() && form_->isModal();
+        form_->cancel();
+    });
+    QCOMPARE(form_->exec(), int(QDialog::Rejected));
+    QVERIFY(wasOpen);
+    QVERIFY(!form_->isVisible());
+    QVERIFY(!QFile::exists(pacPath()));
+}
+
+void EditorTest::leavingForAnotherWindowAndBackKeepsTheEdits() {
+    writeRules(SampleRules());
+    open();
+    clickCell(2, 1);
+    typeText(QStringLiteral("kept"));
+    QTRY_COMPARE(cell(2, 1), QStringLiteral("kept"));
+    clickCell(0, 2);
+    QTRY_VERIFY(combo()->hasFocus());
+
+    QWidget other;
+    other.resize(200, 100);
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    form_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+
+    QCOMPARE(cell(2, 1), QStringLiteral("kept"));
+    // The type editor stayed open over its cell, and the rule kept its value.
+    QVERIFY(combo()->isVisible());
+    QCOMPARE(cell(1, 2), SampleRules()[1].value);
+}
+
+void EditorTest::okWritesBothFiles() {
+    auto rules = SampleRules();
+    writeRules(rules);
+    open();
+    clickCell(2, 3);
+    typeText(QStringLiteral("q"));
+    QTRY_COMPARE(cell(2, 3), QStringLiteral("q"));
+    rules[2].proxy = QStringLiteral("q");
+    // A rule on the row that the table gained by growth.
+    clickCell(0, 4);
+    QTRY_VERIFY(combo()->hasFocus());
+    QTest::keyClick(combo(), Qt::Key_Down);
+    QTRY_VERIFY(!combo()->isVisible());
+    clickCell(1, 4);
+    typeText(QStringLiteral("http://a/*"));
+    QTRY_COMPARE(cell(1, 4), QStringLiteral("http://a/*"));
+    rules.push_back({TypeName(0), QStringLiteral("http://a/*"), QString()});
+
+    QTest::mouseClick(form_->ButtonOK, Qt::LeftButton);
+    QVERIFY(errors_.isEmpty());
+    QVERIFY(!form_->isVisible());
+    QCOMPARE(form_->result(), int(QDialog::Accepted));
+    const RuleTable expected = TableOf(rules);
+    QCOMPARE(ReadWholeFile(pacPath()), BuildPacScript(expected) + "\r\n");
+    QCOMPARE(ReadWholeFile(rulePath()), RuleFileText(expected));
+}
+
+void EditorTest::okWithAnUnknownTypeShowsTheErrorAndWritesNothing() {
+    auto rules = SampleRules();
+    rules.push_back({QStringLiteral("unknown"), QStringLiteral("v"), QStringLiteral("p")});
+    writeRules(rules);
+    const std::string ruleFile = ReadWholeFile(rulePath());
+    open();
+    QTest::mouseClick(form_->ButtonOK, Qt::LeftButton);
+    QCOMPARE(errors_, QStringList{QStringLiteral("unkown valTypes.")});
+    QVERIFY(form_->isVisible());
+    QVERIFY(!QFile::exists(pacPath()));
+    QCOMPARE(ReadWholeFile(rulePath()), ruleFile);
+    QCOMPARE(cell(0, 4), QStringLiteral("unknown"));
+}
+
+void EditorTest::pacFileThatCannotBeReplacedShowsAccessDenied() {
+    writeRules(SampleRules());
+    const std::string ruleFile = ReadWholeFile(rulePath());
+    // A folder where the PAC file should be: no one, root included, can replace it by a file.
+    QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("IETarnwick.pac")));
+    open();
+    clickCell(2, 1);
+    typeText(QStringLiteral("edit"));
+    QTRY_COMPARE(cell(2, 1), QStringLiteral("edit"));
+    QTest::mouseClick(form_->ButtonOK, Qt::LeftButton);
+    QCOMPARE(errors_, QStringList{QStringLiteral("File access denied.")});
+    QVERIFY(form_->isVisible());
+    QCOMPARE(cell(2, 1), QStringLiteral("edit"));
+    QCOMPARE(cell(1, 2), SampleRules()[1].value);
+    // The failing step ends the sequence: the rule file was not touched.
+    QCOMPARE(ReadWholeFile(rulePath()), ruleFile);
+}
+
+void EditorTest::readOnlyFolderShowsAccessDenied() {
+    writeRules(SampleRules());
+    const QString folder = dir_->path();
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        // Root writes into any folder, except one marked immutable (where the file system
+        // supports the mark).
+        if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) != 0)
+            QSKIP("running as root and chattr +i is not supported here: a read-only folder "
+                  "cannot be made; the folder case is covered by "
+                  "pacFileThatCannotBeReplacedShowsAccessDenied");
+    } else {
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    auto restore = qScopeGuard([&] {
+        if (root)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder});
+        else
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    open();
+    clickCell(2, 2);
+    typeText(QStringLiteral("ro"));
+    QTRY_COMPARE(cell(2, 2), QStringLiteral("ro"));
+    QTest::mouseClick(form_->ButtonOK, Qt::LeftButton);
+    QCOMPARE(errors_, QStringList{QStringLiteral("File access denied.")});
+    QVERIFY(form_->isVisible());
+    QCOMPARE(cell(2, 2), QStringLiteral("ro"));
+    QVERIFY(!QFile::exists(pacPath()));
+}
+
+void EditorTest::resizingSetsTheCommonColumnWidth() {
+    writeRules(SampleRules());
+    open();
+    QHeaderView* header = grid()->horizontalHeader();
+    // Widen the first column by dragging its right border.
+    const int border = header->sectionViewportPosition(0) + header->sectionSize(0) - 1;
+    const int y = header->height() / 2;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(border, y));
+    QTest::mouseMove(header->viewport(), QPoint(border + 40, y));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(border + 40, y));
+    QCOMPARE(grid()->columnWidth(0), 210);
+
+    form_->resize(800, 300);
+    QCOMPARE(grid()->width(), 800);
+    for (int c = 0; c < 3; ++c)
+        QCOMPARE(grid()->columnWidth(c), 258);
+    // A new row has the same height as the others.
+    clickCell(2, 4);
+    QCOMPARE(grid()->rowHeight(4), 24);
+}
+
+QTEST_MAIN(EditorTest)
+#include "EditorTest.moc"
