@@ -1,0 +1,171 @@
+// The Qt backend on the offscreen platform: timers, menus, window filters, and the add
+// request refused where the desktop has no notification area.
+#include "platform/qt/QtTray.h"
+#include "trayicon/NotifyIcon.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QPixmap>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+using namespace tarnwick;
+
+namespace {
+
+QIcon Colour(Qt::GlobalColor colour) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(colour);
+    return QIcon(pixmap);
+}
+
+void Count(void* data) {
+    ++*static_cast<int*>(data);
+}
+
+} // namespace
+
+class QtTrayTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void timerTicksInTheEventLoopUntilStopped() {
+        QtTrayPlatform platform;
+        int ticks = 0;
+        TTickTimer timer(platform, &ticks, &Count);
+        QVERIFY(timer.Start(5));
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 5000);
+        QVERIFY(timer.Stop());
+        QVERIFY(!timer.Stop());
+        const int stoppedAt = ticks;
+        QTest::qWait(60);
+        QCOMPARE(ticks, stoppedAt);
+    }
+
+    void addIsRefusedAndReportedWithoutNotificationArea() {
+        if (QtTrayPlatform::TrayAvailable())
+            QSKIP("this desktop has a notification area");
+        QtTrayPlatform platform;
+        QSignalSpy refused(&platform, &QtTrayPlatform::trayUnavailable);
+        QWidget owner;
+        TNotifyIcon icon(platform, QtTrayPlatform::Handle(&owner));
+        QVERIFY(!platform.AddRefused());
+        QVERIFY(!icon.AddTrayIcon());
+        QVERIFY(platform.AddRefused());
+        QCOMPARE(refused.count(), 1);
+        QVERIFY(icon.IconVisible());
+        QCOMPARE(platform.TrayIcon(icon.IconId()), nullptr);
+        QVERIFY(!icon.UpdateTrayIcon());
+    }
+
+    void imageListCopiesIntoTheIconObjectAndClamps() {
+        QtTrayPlatform platform;
+        QtImageList images({Colour(Qt::blue), Colour(Qt::gray)});
+        TNotifyIcon icon(platform, NoWindow);
+        icon.SetIconList(&images);
+        icon.SetIconIndex(7);
+        QCOMPARE(icon.IconIndex(), 1);
+        auto& image = static_cast<QtIconImage&>(icon.Icon());
+        QCOMPARE(image.icon().pixmap(16, 16).toImage().pixelColor(0, 0), QColor(Qt::gray));
+        QVERIFY(icon.IconRecord().hIcon != 0);
+        icon.SetIconIndex(-1);
+        QVERIFY(image.Empty());
+        QCOMPARE(icon.IconRecord().hIcon, IconHandle(0));
+    }
+
+    void rightPressOpensTheQMenuAtTheCursor() {
+        QtTrayPlatform platform;
+        QWidget owner;
+        QMenu menu;
+        QAction* main = menu.addAction("main");
+        menu.addSeparator();
+        menu.addAction("exit");
+        QtPopupMenu popup(&menu);
+        QCOMPARE(popup.ItemCount(), 3);
+
+        TNotifyIcon icon(platform, QtTrayPlatform::Handle(&owner));
+        icon.SetPopupMenu(&popup);
+        bool shown = false;
+        QPoint shownAt;
+        QObject::connect(&menu, &QMenu::aboutToShow, [&] {
+            shown = true;
+            // Closed from inside its modal loop.
+            QTimer::singleShot(0, &menu, [&] {
+                shownAt = menu.pos();
+                menu.close();
+            });
+        });
+        QCursor::setPos(300, 200);
+        TTrayIconHandler& handler = TTrayIconHandler::Acquire(platform);
+        handler.TrayNotification(icon.IconId(), msg::RButtonDown);
+        QVERIFY(shown);
+        QCOMPARE(shownAt, QCursor::pos());
+        QCOMPARE(popup.PopupComponent(), static_cast<void*>(&icon));
+
+        // A double-click triggers the menu's default action.
+        QSignalSpy triggered(main, &QAction::triggered);
+        handler.TrayNotification(icon.IconId(), msg::LButtonDblClk);
+        QCOMPARE(triggered.count(), 0);
+        menu.setDefaultAction(main);
+        QVERIFY(popup.ItemIsDefault(0));
+        handler.TrayNotification(icon.IconId(), msg::LButtonDblClk);
+        QCOMPARE(triggered.count(), 1);
+        handler.Release();
+    }
+
+    void menuDestroyedFirstLeavesAnEmptyAdapter() {
+        auto menu = std::make_unique<QMenu>();
+        menu->addAction("x");
+        QtPopupMenu popup(menu.get());
+        menu.reset();
+        QCOMPARE(popup.ItemCount(), 0);
+        popup.Popup(TrayPoint{1, 1});
+        popup.ClickItem(0);
+    }
+
+    void minimisingHidesTheMainWindowAndShowingRestoresIt() {
+        QtTrayPlatform platform;
+        QWidget mainForm;
+        mainForm.resize(200, 100);
+        {
+            TNotifyIcon icon(platform, QtTrayPlatform::Handle(&mainForm));
+            icon.SetMinimizeToTray(true);
+            icon.Loaded();
+            platform.SetMainForm(&mainForm);
+            mainForm.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&mainForm));
+
+            mainForm.showMinimized();
+            QTRY_VERIFY(!mainForm.isVisible());
+            QVERIFY(icon.IconVisible());
+
+            // The tray menu's "main window" item shows it explicitly.
+            mainForm.show();
+            QVERIFY(mainForm.isVisible());
+            QVERIFY(!mainForm.isMinimized());
+        }
+        // The component's filters leave with it.
+        mainForm.showMinimized();
+        QTest::qWait(20);
+        QVERIFY(mainForm.isVisible());
+    }
+
+    void startupCanKeepTheMainWindowHidden() {
+        QtTrayPlatform platform;
+        QWidget mainForm;
+        TNotifyIcon icon(platform, QtTrayPlatform::Handle(&mainForm));
+        icon.OnStartup = [](TNotifyIcon*, bool& show) { show = false; };
+        QVERIFY(platform.ShowMainForm());
+        icon.Loaded();
+        QVERIFY(!platform.ShowMainForm());
+        QVERIFY(!mainForm.isVisible());
+    }
+};
+
+QTEST_MAIN(QtTrayTest)
+#include "QtTrayTest.moc"
