@@ -1,11 +1,14 @@
 // Opens the rule editor over a temporary folder holding a few sample rules, and stays open
-// until it is closed; scripts/screenshot-editor.sh takes its picture.
+// until it is closed; scripts/screenshot-editor.sh takes its picture. With --type-editor the
+// type cell of row 2 is selected, so that its drop-down list is open.
 #include "EditorTestSupport.h"
 #include "forms/setParamUnit.h"
 #include "rules/RuleFile.h"
 
 #include <QApplication>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -19,6 +22,12 @@ int main(int argc, char** argv) {
     form.setPacFilePath(folder.filePath(QStringLiteral("IETarnwick.pac")).toStdString());
     form.setRuleFilePath(rules);
     form.setNormalState();
+    if (app.arguments().contains(QStringLiteral("--type-editor"))) {
+        QTimer::singleShot(300, &form, [&form] {
+            QTableView* grid = form.findChild<QTableView*>(QStringLiteral("StringGrid1"));
+            grid->setCurrentIndex(grid->model()->index(1, 0));
+        });
+    }
     form.exec();
     return 0;
 }
