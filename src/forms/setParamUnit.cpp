@@ -340,7 +340,19 @@ void TsetParamForm::placeTypeEditor() {
     const QPoint client = StringGrid1->viewport()->mapTo(StringGrid1, cell.topLeft()) -
                           StringGrid1->contentsRect().topLeft();
     const QPoint topLeft = StringGrid1->pos() + client + QPoint(1, 1);
-    ComboBox1->setGeometry(QRect(topLeft, cell.size()));
+    const QRect place(topLeft, cell.size());
+    ComboBox1->setGeometry(place);
+    // Scrolled away, its cell takes the editor out of sight; it never covers the header or
+    // the toolbar.
+    const QRect rows(StringGrid1->viewport()->mapTo(Panel1, QPoint(0, 0)),
+                     StringGrid1->viewport()->size());
+    const QRect shown = place.intersected(rows.adjusted(0, 0, 1, 1));
+    if (shown == place)
+        ComboBox1->clearMask();
+    else if (shown.isEmpty())
+        ComboBox1->setMask(QRegion(-1, -1, 1, 1));
+    else
+        ComboBox1->setMask(QRegion(shown.translated(-place.topLeft())));
 }
 
 bool TsetParamForm::typeEditorOpen() const {

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
@@ -57,6 +58,7 @@ private slots:
     void pacFileThatCannotBeReplacedShowsAccessDenied();
     void readOnlyFolderShowsAccessDenied();
     void resizingSetsTheCommonColumnWidth();
+    void typeEditorStaysOverItsCellWhileTheGridScrolls();
 
 private:
     void writeRules(const std::vector<SampleRule>& rules);
@@ -635,6 +637,33 @@ void EditorTest::resizingSetsTheCommonColumnWidth() {
     // A new row has the same height as the others.
     clickCell(2, 4);
     QCOMPARE(grid()->rowHeight(4), 24);
+}
+
+void EditorTest::typeEditorStaysOverItsCellWhileTheGridScrolls() {
+    std::vector<SampleRule> rules(30, SampleRules()[0]);
+    writeRules(rules);
+    open();
+    clickCell(0, 2);
+    QTRY_VERIFY(combo()->isVisible());
+    auto overCell = [this] {
+        const QRect cell = grid()->visualRect(index(0, 2));
+        const QPoint at = grid()->viewport()->mapTo(form_->Panel1, cell.topLeft());
+        return (combo()->geometry().topLeft() - at).manhattanLength() <= 4 &&
+               combo()->size() == cell.size();
+    };
+    QVERIFY(overCell());
+    QVERIFY(combo()->mask().isEmpty());
+
+    // Scrolled out of sight, the editor covers neither the header nor the toolbar.
+    grid()->verticalScrollBar()->setValue(10);
+    QVERIFY(overCell());
+    const QRegion shown = combo()->mask().isEmpty() ? QRegion(combo()->rect()) : combo()->mask();
+    QVERIFY(!shown.intersects(combo()->rect()));
+
+    grid()->verticalScrollBar()->setValue(0);
+    QVERIFY(overCell());
+    QVERIFY(combo()->mask().isEmpty());
+    QVERIFY(combo()->hasFocus());
 }
 
 QTEST_MAIN(EditorTest)
