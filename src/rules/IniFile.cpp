@@ -30,13 +30,6 @@ bool SameName(std::string_view a, std::string_view b) {
                                               [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
-std::string Folded(std::string_view s) {
-    std::string folded(s);
-    for (char& c : folded)
-        c = Lower(c);
-    return folded;
-}
-
 // A string ends at its first zero byte, as the C interfaces see it.
 std::string_view UpToZero(std::string_view s) {
     const auto zero = s.find('\0');
@@ -45,14 +38,28 @@ std::string_view UpToZero(std::string_view s) {
 
 } // namespace
 
-IniFile::IniFile(std::string_view text) {
+std::size_t IniFile::FoldedHash::operator()(std::string_view name) const {
+    std::size_t hash = 14695981039346656037ull;
+    for (char c : name)
+        hash = (hash ^ static_cast<unsigned char>(Lower(c))) * 1099511628211ull;
+    return hash;
+}
+
+bool IniFile::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
+    return SameName(a, b);
+}
+
+IniFile::IniFile(std::string_view text) : IniFile(std::make_shared<const std::string>(text)) {}
+
+IniFile::IniFile(std::shared_ptr<const std::string> shared) : text_(std::move(shared)) {
+    const std::string_view text = *text_;
     // Keys before the first section belong to a nameless section that is never listed.
     sections_.push_back(Section{});
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos)
-            end = text.size();
+        std::size_t end = pos;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
+            ++end;
         std::string_view line = text.substr(pos, end - pos);
         pos = end + 1;
 
@@ -65,7 +72,7 @@ IniFile::IniFile(std::string_view text) {
             const auto close = line.rfind(']');
             if (close != std::string_view::npos) {
                 sections_.push_back(
-                    Section{std::string(UpToZero(Trim(line.substr(1, close - 1)))), {}});
+                    Section{UpToZero(Trim(line.substr(1, close - 1))), keys_.size(), 0});
                 continue;
             }
         }
@@ -74,43 +81,51 @@ IniFile::IniFile(std::string_view text) {
         Key key;
         const auto equals = line.find('=');
         if (equals == std::string_view::npos) {
-            key.name = std::string(UpToZero(line));
+            key.name = UpToZero(line);
         } else {
-            key.name = std::string(UpToZero(Trim(line.substr(0, equals))));
-            key.value = std::string(UpToZero(Trim(line.substr(equals + 1))));
+            key.name = UpToZero(Trim(line.substr(0, equals)));
+            key.value = UpToZero(Trim(line.substr(equals + 1)));
             key.hasValue = true;
         }
-        sections_.back().keys.push_back(std::move(key));
+        keys_.push_back(key);
+        ++sections_.back().keyCount;
     }
     // The nameless section comes first, so the empty name finds the keys before any section.
-    for (std::size_t i = 0; i < sections_.size(); ++i)
-        firstSection_.try_emplace(Folded(sections_[i].name), i);
+    firstSection_.reserve(sections_.size());
+    for (std::size_t i = 0; i < sections_.size(); ++i) {
+        firstSection_.try_emplace(sections_[i].name, i);
+        if (i > 0 && !sections_[i].name.empty())
+            listed_.push_back(i);
+    }
 }
 
 IniFile IniFile::FromFileBytes(std::string bytes) {
     static constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
     if (std::string_view(bytes).starts_with(Utf8Mark))
-        return IniFile(GbkFromUtf8(std::string_view(bytes).substr(Utf8Mark.size())));
-    return IniFile(bytes);
+        return IniFile(std::make_shared<const std::string>(
+            GbkFromUtf8(std::string_view(bytes).substr(Utf8Mark.size()))));
+    return IniFile(std::make_shared<const std::string>(std::move(bytes)));
 }
 
 std::vector<std::string> IniFile::sectionNames() const {
     std::vector<std::string> names;
-    names.reserve(sections_.size());
-    for (std::size_t i = 1; i < sections_.size(); ++i)
-        if (!sections_[i].name.empty())
-            names.push_back(sections_[i].name);
+    names.reserve(listed_.size());
+    for (std::size_t i : listed_)
+        names.emplace_back(sections_[i].name);
     return names;
 }
 
-std::string IniFile::value(std::string_view section, std::string_view key) const {
-    section = Trim(section);
+const IniFile::Section* IniFile::firstSectionNamed(std::string_view name) const {
+    const auto found = firstSection_.find(Trim(name));
+    return found == firstSection_.end() ? nullptr : &sections_[found->second];
+}
+
+std::string IniFile::valueIn(const Section& section, std::string_view key) const {
     key = Trim(key);
-    const auto found = firstSection_.find(Folded(section));
-    if (found == firstSection_.end())
-        return {};
-    // Only the first section of a name is searched, as the profile reader does.
-    for (const Key& k : sections_[found->second].keys) {
+    // Only the first section of a name is searched, and in it the first key of the name, as
+    // the profile reader does.
+    for (std::size_t i = section.firstKey; i < section.firstKey + section.keyCount; ++i) {
+        const Key& k = keys_[i];
         if (!SameName(k.name, key))
             continue;
         if (!k.hasValue)
@@ -121,6 +136,23 @@ std::string IniFile::value(std::string_view section, std::string_view key) const
         return std::string(v);
     }
     return {};
+}
+
+std::string IniFile::value(std::string_view section, std::string_view key) const {
+    const Section* found = firstSectionNamed(section);
+    return found ? valueIn(*found, key) : std::string();
+}
+
+std::vector<std::string> IniFile::values(std::size_t index,
+                                         const std::vector<std::string>& keys) const {
+    std::vector<std::string> values(keys.size());
+    if (index >= listed_.size())
+        return values;
+    // The listed name finds the first section of that name, which may be an earlier one.
+    const Section* found = firstSectionNamed(sections_[listed_[index]].name);
+    for (std::size_t k = 0; found && k < keys.size(); ++k)
+        values[k] = valueIn(*found, keys[k]);
+    return values;
 }
 
 } // namespace tarnwick

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,19 +31,42 @@ public:
     // asked names are dropped.
     std::string value(std::string_view section, std::string_view key) const;
 
+    // The number of listed sections, without building their names.
+    std::size_t sectionCount() const { return listed_.size(); }
+
+    // The values of keys in the listed section at index (of sectionNames()), as value() gives
+    // them; loading asks for every listed section, and this finds each section once.
+    std::vector<std::string> values(std::size_t index, const std::vector<std::string>& keys) const;
+
 private:
     struct Key {
-        std::string name;
-        std::string value;
+        std::string_view name;
+        std::string_view value;
         bool hasValue = false;
     };
     struct Section {
-        std::string name;
-        std::vector<Key> keys;
+        std::string_view name;
+        std::size_t firstKey = 0;
+        std::size_t keyCount = 0;
     };
-    std::vector<Section> sections_;
-    // Lower-case name -> index of the first section of that name.
-    std::unordered_map<std::string, std::size_t> firstSection_;
+    struct FoldedHash {
+        std::size_t operator()(std::string_view name) const;
+    };
+    struct FoldedEqual {
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+
+    explicit IniFile(std::shared_ptr<const std::string> text);
+    const Section* firstSectionNamed(std::string_view name) const;
+    std::string valueIn(const Section& section, std::string_view key) const;
+
+    // The text, shared by copies and never moved, so that the views below stay valid.
+    std::shared_ptr<const std::string> text_;
+    std::vector<Section> sections_; // [0] holds the keys before the first section
+    std::vector<Key> keys_;
+    std::vector<std::size_t> listed_; // indexes of the sections with a name
+    // Name, without regard to ASCII case -> index of the first section of that name.
+    std::unordered_map<std::string_view, std::size_t, FoldedHash, FoldedEqual> firstSection_;
 };
 
 } // namespace tarnwick

@@ -4,14 +4,14 @@
 #include "rules/Error.h"
 #include "rules/RuleTable.h"
 
+#include <charconv>
 #include <cstddef>
 #include <optional>
+#include <string_view>
 
 namespace tarnwick {
 
 namespace {
-
-const char* const Crlf = "\r\n";
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
@@ -53,9 +53,7 @@ std::optional<unsigned> GbkCharCode(char lead, char trail) {
 // it is, unless its second byte is 0x5C: a reader that does not know GBK would take that byte
 // for a '\', so such a character is written as \uXXXX. A lead byte without a valid second byte
 // is written as \xHH, so that no GBK reader can pair it with the quote that follows.
-std::string JsString(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + 8);
+void AppendJsString(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (IsGbkLead(byte)) {
@@ -97,12 +95,52 @@ std::string JsString(const std::string& text) {
             out += text[i];
         }
     }
-    return out;
+}
+
+bool ParseWholeNumberView(std::string_view text, std::int32_t& value);
+
+// The four pieces of a dotted text; where the dots run out, the remaining pieces are empty (and
+// the first of them fails).
+std::array<std::int32_t, 4> ParseDottedQuadView(std::string_view text) {
+    std::array<std::string_view, 4> pieces;
+    std::size_t start = 0;
+    bool dotsLeft = true;
+    for (int k = 0; k < 3 && dotsLeft; ++k) {
+        const std::size_t dot = text.find('.', start);
+        if (dot == std::string_view::npos) {
+            dotsLeft = false;
+        } else {
+            pieces[k] = text.substr(start, dot - start);
+            start = dot + 1;
+        }
+    }
+    if (dotsLeft)
+        pieces[3] = text.substr(start);
+
+    std::array<std::int32_t, 4> quad{};
+    for (int k = 0; k < 4; ++k)
+        if (!ParseWholeNumberView(pieces[k], quad[k]))
+            throw ConvertError(std::string(pieces[k]));
+    return quad;
+}
+
+void AppendNetworkAddress(std::string& out, std::string_view address, std::string_view mask) {
+    const auto a = ParseDottedQuadView(address);
+    const auto m = ParseDottedQuadView(mask);
+    for (int k = 0; k < 4; ++k) {
+        if (k > 0)
+            out += '.';
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, a[k] & m[k]).ptr;
+        out.append(digits, end);
+    }
 }
 
 } // namespace
 
-bool ParseWholeNumber(const std::string& text, std::int32_t& value) {
+namespace {
+
+bool ParseWholeNumberView(std::string_view text, std::int32_t& value) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ')
         ++i;
@@ -158,83 +196,68 @@ bool ParseWholeNumber(const std::string& text, std::int32_t& value) {
     return true;
 }
 
-std::array<std::int32_t, 4> ParseDottedQuad(const std::string& text) {
-    // Where the dots run out, the remaining pieces are empty (and the first of them fails).
-    std::array<std::string, 4> pieces;
-    std::size_t start = 0;
-    bool dotsLeft = true;
-    for (int k = 0; k < 3 && dotsLeft; ++k) {
-        const std::size_t dot = text.find('.', start);
-        if (dot == std::string::npos) {
-            dotsLeft = false;
-        } else {
-            pieces[k] = text.substr(start, dot - start);
-            start = dot + 1;
-        }
-    }
-    if (dotsLeft)
-        pieces[3] = text.substr(start);
+} // namespace
 
-    std::array<std::int32_t, 4> quad{};
-    for (int k = 0; k < 4; ++k)
-        if (!ParseWholeNumber(pieces[k], quad[k]))
-            throw ConvertError(pieces[k]);
-    return quad;
+bool ParseWholeNumber(const std::string& text, std::int32_t& value) {
+    return ParseWholeNumberView(text, value);
+}
+
+std::array<std::int32_t, 4> ParseDottedQuad(const std::string& text) {
+    return ParseDottedQuadView(text);
 }
 
 std::string NetworkAddress(const std::string& address, const std::string& mask) {
-    const auto a = ParseDottedQuad(address);
-    const auto m = ParseDottedQuad(mask);
     std::string network;
-    for (int k = 0; k < 4; ++k) {
-        if (k > 0)
-            network += '.';
-        network += std::to_string(a[k] & m[k]);
-    }
+    AppendNetworkAddress(network, address, mask);
     return network;
 }
 
 std::string BuildPacScript(const RuleTable& table) {
-    std::string script = "function FindProxyForURL(url, host){";
-    script += Crlf;
+    std::string script = "function FindProxyForURL(url, host){\r\n";
     for (int row = 1; row < table.rowCount(); ++row) {
         const std::string& type = table.cell(RuleTable::TypeColumn, row);
         if (type.empty())
             continue;
-        const std::string& value = table.cell(RuleTable::ValueColumn, row);
+        const std::string_view value = table.cell(RuleTable::ValueColumn, row);
         const std::string& proxy = table.cell(RuleTable::ProxyColumn, row);
 
-        std::string condition;
+        script += "if(";
         switch (RuleTypeIndex(type).value_or(-1)) {
         case 0:
-            condition = "shExpMatch(url,\"" + JsString(value) + "\")";
+            script += "shExpMatch(url,\"";
+            AppendJsString(script, value);
+            script += "\")";
             break;
         case 1:
-            condition = "shExpMatch(host,\"" + JsString(value) + "\")";
+            script += "shExpMatch(host,\"";
+            AppendJsString(script, value);
+            script += "\")";
             break;
         case 2: {
             const std::size_t semicolon = value.find(';');
-            const std::string address =
-                semicolon == std::string::npos ? std::string() : value.substr(0, semicolon);
-            const std::string mask =
-                semicolon == std::string::npos ? value : value.substr(semicolon + 1);
-            condition = "isInNet(host, \"" + NetworkAddress(address, mask) + "\", \"" +
-                        JsString(mask) + "\")";
+            const std::string_view address = semicolon == std::string_view::npos
+                                                 ? std::string_view()
+                                                 : value.substr(0, semicolon);
+            const std::string_view mask =
+                semicolon == std::string_view::npos ? value : value.substr(semicolon + 1);
+            script += "isInNet(host, \"";
+            AppendNetworkAddress(script, address, mask);
+            script += "\", \"";
+            AppendJsString(script, mask);
+            script += "\")";
             break;
         }
         case 3:
-            condition = "!isResolvable(host)";
+            script += "!isResolvable(host)";
             break;
         default:
             throw Error("unkown valTypes.");
         }
-        script += "if(" + condition + "){" + Crlf;
-        script += "return \"PROXY " + JsString(proxy) + "\";" + Crlf;
-        script += std::string("}") + Crlf;
+        script += "){\r\nreturn \"PROXY ";
+        AppendJsString(script, proxy);
+        script += "\";\r\n}\r\n";
     }
-    script += "return \"DIRECT\";";
-    script += Crlf;
-    script += "}";
+    script += "return \"DIRECT\";\r\n}";
     return script;
 }
 

@@ -11,9 +11,16 @@ std::string RuleFileText(const RuleTable& table) {
     for (int row = 1; row < table.rowCount(); ++row) {
         if (table.cell(RuleTable::TypeColumn, row).empty())
             continue;
-        text += "[row" + std::to_string(row) + "]\r\n";
-        for (int column = 0; column < RuleTable::ColumnCount; ++column)
-            text += "col" + std::to_string(column) + "=" + table.cell(column, row) + "\r\n";
+        text += "[row";
+        text += std::to_string(row);
+        text += "]\r\n";
+        for (int column = 0; column < RuleTable::ColumnCount; ++column) {
+            text += "col";
+            text += static_cast<char>('0' + column);
+            text += '=';
+            text += table.cell(column, row);
+            text += "\r\n";
+        }
     }
     return text;
 }
@@ -39,12 +46,14 @@ void LoadRules(FileSystem& files, RuleTable& table, const std::string& path) {
     if (!text)
         return;
     const IniFile ini = IniFile::FromFileBytes(std::move(*text));
-    const std::vector<std::string> sections = ini.sectionNames();
-    table.ensureRowCount(static_cast<int>(sections.size()) + 1);
-    for (std::size_t i = 0; i < sections.size(); ++i)
+    const std::size_t sections = ini.sectionCount();
+    table.ensureRowCount(static_cast<int>(sections) + 1);
+    static const std::vector<std::string> keys = {"col0", "col1", "col2"};
+    for (std::size_t i = 0; i < sections; ++i) {
+        std::vector<std::string> row = ini.values(i, keys);
         for (int column = 0; column < RuleTable::ColumnCount; ++column)
-            table.setCell(column, static_cast<int>(i) + 1,
-                          ini.value(sections[i], "col" + std::to_string(column)));
+            table.setCell(column, static_cast<int>(i) + 1, std::move(row[column]));
+    }
 }
 
 } // namespace tarnwick

@@ -188,3 +188,11 @@ TEST(RuleFileLoad, HandEditedTypeTextLoadsUnchanged) {
     const RuleTable table = LoadedText("[row1]\ncol0=Url\ncol1=x\n");
     EXPECT_EQ(table.cell(0, 1), "Url");
 }
+
+TEST(RuleFileLoad, RepeatedSectionNameReadsTheFirstSectionOfThatName) {
+    // As the platform reader does: every section gets its row, and a name finds its first section.
+    const RuleTable table =
+        LoadedText("[row1]\ncol0=A\n[row2]\ncol0=B\n[ROW1]\ncol0=C\ncol1=c\n[ row2 ]\ncol2=d\n");
+    EXPECT_EQ(Rules(table),
+              (std::vector<Rule>{{"A", "", ""}, {"B", "", ""}, {"A", "", ""}, {"B", "", ""}}));
+}
