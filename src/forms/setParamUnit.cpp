@@ -407,13 +407,15 @@ void TsetParamForm::moveCurrentCell(int column, int row) {
     followCurrentCell();
 }
 
+// A toolbar command commits the entry the open editor shows, as a pick would: the editor keeps
+// the focus while the button is clicked, so this is not a mere pass through the cell.
 void TsetParamForm::ToolButtonInsertClick() {
-    commitTypeEditor(false);
+    commitTypeEditor(true);
     InsertRowAtCurrent();
 }
 
 void TsetParamForm::ToolButtonDeleteClick() {
-    commitTypeEditor(false);
+    commitTypeEditor(true);
     DeleteCurrentRow();
 }
 

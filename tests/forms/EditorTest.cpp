@@ -394,9 +394,11 @@ void EditorTest::insertAndDeleteWithTheTypeEditorOpen() {
     QVERIFY(!combo()->isVisible());
     QCOMPARE(grid()->currentIndex(), index(0, 2));
     QCOMPARE(cell(0, 2), QString());
-    // The rule only passed through the editor: it moves down whole.
+    // The command commits the shown entry first (the subnet's value goes back to its
+    // default), then the rule moves down.
     QCOMPARE(cell(0, 3), rules[1].type);
-    QCOMPARE(cell(1, 3), rules[1].value);
+    QCOMPARE(cell(1, 3), QStringLiteral("192.168.0.1;255.255.255.0"));
+    QCOMPARE(cell(2, 3), rules[1].proxy);
 
     // A pick commits to the row before the command acts.
     clickCell(0, 3);
