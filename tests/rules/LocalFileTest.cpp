@@ -1,8 +1,10 @@
 // The real file system: replacing files whole, and the failures the user is told about.
 #include "TestFiles.h"
 
+#include "rules/CodePage.h"
 #include "rules/Error.h"
 #include "rules/FileSystem.h"
+#include "rules/PacScript.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleTable.h"
 #include "rules/TextFile.h"
@@ -102,6 +104,33 @@ TEST(LocalFileWrite, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
     WriteTextFile(path, "");
     EXPECT_EQ(ReadBytes(path), "\r\n");
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"IETarnwick.pac"});
+}
+
+TEST(LocalFileWrite, DocumentedExampleFilesOnDisk) {
+    // A subnet rule in row 1, nothing in row 2, an unresolvable-address rule in row 3.
+    RuleTable table;
+    table.SetRuleType(1, 2);
+    table.setCell(2, 1, "10.0.0.1:8080");
+    table.SetRuleType(3, 3);
+    table.setCell(2, 3, "10.0.0.2:3128");
+    TempFolder folder;
+    WriteTextFile(folder.file("IETarnwick.pac"), BuildPacScript(table));
+    SaveRules(table, folder.file("configData.ini"));
+    EXPECT_EQ(ReadBytes(folder.file("IETarnwick.pac")),
+              "function FindProxyForURL(url, host){\r\n"
+              "if(isInNet(host, \"192.168.0.0\", \"255.255.255.0\")){\r\n"
+              "return \"PROXY 10.0.0.1:8080\";\r\n"
+              "}\r\n"
+              "if(!isResolvable(host)){\r\n"
+              "return \"PROXY 10.0.0.2:3128\";\r\n"
+              "}\r\n"
+              "return \"DIRECT\";\r\n"
+              "}\r\n");
+    EXPECT_EQ(ReadBytes(folder.file("configData.ini")),
+              "[row1]\r\ncol0=\xD7\xD3\xCD\xF8\r\ncol1=192.168.0.1;255.255.255.0\r\n"
+              "col2=10.0.0.1:8080\r\n[row3]\r\ncol0=" +
+                  GbkFromUtf8("不能解析的地址") +
+                  "\r\ncol1=\xD7\xD3\xCD\xF8\r\ncol2=10.0.0.2:3128\r\n");
 }
 
 TEST(LocalFileWrite, RulesRoundTripThroughTheDisk) {
