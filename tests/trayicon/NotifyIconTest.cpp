@@ -563,14 +563,6 @@ TEST_F(NotifyIconTest, TaskbarRestartLeavesAHiddenIconOut) {
     EXPECT_EQ(platform.IconCount(), 0u);
 }
 
-TEST_F(NotifyIconTest, WithoutTheBroadcastNoMessageCountsAsTaskbarRestart) {
-    platform.taskbarCreatedMessage = 0;
-    auto icon = LoadLikeMainWindow();
-    platform.icons.clear();
-    platform.SendMessage(platform.applicationWindow, {0, 0, 0});
-    EXPECT_EQ(platform.IconCount(), 0u);
-}
-
 // ---------------------------------------------------------------------------------------
 // Cycling, enter/exit and timers
 

@@ -100,12 +100,5 @@ TEST(TickTimer, StaleTickReachesNoFreedTimer) {
     EXPECT_EQ(kept, 0);
 }
 
-TEST(TickTimer, NullCallbackTicksHarmlessly) {
-    FakeTrayPlatform platform;
-    TTickTimer timer(platform, nullptr, nullptr);
-    timer.Start(10);
-    EXPECT_NO_THROW(platform.Advance(100));
-}
-
 } // namespace
 } // namespace tarnwick

@@ -55,10 +55,14 @@ public:
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override {
-        if (application_)
-            FilterApplication(object, event);
-        else if (window_)
-            FilterOwner(object, event);
+        // Nothing may cross Qt's event loop; the program's handlers guard themselves.
+        try {
+            if (application_)
+                FilterApplication(object, event);
+            else if (window_)
+                FilterOwner(object, event);
+        } catch (...) {
+        }
         return false;
     }
 
@@ -254,7 +258,11 @@ void QtTrayPlatform::Deliver(WindowHandle handlerWindow, std::uint32_t iconId, i
         // The menu may end the program's last icon, and with it the handler window.
         if (!handler)
             return;
-        static_cast<TrayHandlerObject*>(handler.data())->sink.TrayNotification(iconId, kind);
+        // Nothing may cross Qt's event loop; the program's handlers guard themselves.
+        try {
+            static_cast<TrayHandlerObject*>(handler.data())->sink.TrayNotification(iconId, kind);
+        } catch (...) {
+        }
     }
 }
 
