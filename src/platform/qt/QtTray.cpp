@@ -38,61 +38,51 @@ public:
     std::map<std::uintptr_t, QPointer<QTimer>> timers;
 };
 
-// A message filter: an event filter that turns the Qt events the component cares about into
-// the messages it understands and lets every event go on.
-class QtWindowFilter : public QObject, public WindowFilter {
+// The owner's filter: an event filter on its window that turns an explicit show into the
+// message the component understands and lets every event go on.
+class QtOwnerFilter : public QObject, public WindowFilter {
 public:
-    QtWindowFilter(QtTrayPlatform& platform, QObject* watched, QWidget* window,
-                   WindowFilterProc proc)
-        : platform_(platform), watched_(watched), window_(window), application_(window == nullptr),
-          proc_(std::move(proc)) {
-        watched_->installEventFilter(this);
+    QtOwnerFilter(QWidget* window, WindowFilterProc proc)
+        : window_(window), proc_(std::move(proc)) {
+        window_->installEventFilter(this);
     }
-    ~QtWindowFilter() override {
-        if (watched_)
-            watched_->removeEventFilter(this);
+    ~QtOwnerFilter() override {
+        if (window_)
+            window_->removeEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override {
+        if (object != window_ || event->type() != QEvent::Show)
+            return false;
         // Nothing may cross Qt's event loop; the program's handlers guard themselves.
         try {
-            if (application_)
-                FilterApplication(object, event);
-            else if (window_)
-                FilterOwner(object, event);
+            proc_(WindowMessage{msg::ShowWindow, 1, event->spontaneous() ? ShownBySystem : 0});
         } catch (...) {
         }
         return false;
     }
 
 private:
-    // The owner's window: an explicit show.
-    void FilterOwner(QObject* object, QEvent* event) {
-        if (object != window_ || event->type() != QEvent::Show)
-            return;
-        proc_(WindowMessage{msg::ShowWindow, 1, event->spontaneous() ? ShownBySystem : 0});
-    }
-
-    // The application: minimising its main window minimises the application.
-    void FilterApplication(QObject* object, QEvent* event) {
-        QWidget* mainForm = platform_.MainForm();
-        if (!mainForm || object != mainForm)
-            return;
-        if (event->type() == QEvent::WindowStateChange && mainForm->isMinimized())
-            proc_(WindowMessage{msg::Size, msg::SizeMinimized, 0});
-        else if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
-            proc_(WindowMessage{msg::WindowPosChanged, 0, 0});
-    }
-
-    QtTrayPlatform& platform_;
-    QPointer<QObject> watched_;
     QPointer<QWidget> window_;
-    bool application_;
     WindowFilterProc proc_;
 };
 
 } // namespace
+
+// One filter on the application; the platform itself watches the application's events.
+class QtApplicationFilter : public WindowFilter {
+public:
+    QtApplicationFilter(QtTrayPlatform& platform, int key) : platform_(&platform), key_(key) {}
+    ~QtApplicationFilter() override {
+        if (platform_)
+            platform_->RemoveApplicationFilter(key_);
+    }
+
+private:
+    QPointer<QtTrayPlatform> platform_;
+    int key_;
+};
 
 // ---------------------------------------------------------------------------------------
 // Images and menu
@@ -202,8 +192,9 @@ bool QtTrayPlatform::NotifyIcon(TrayRequest request, const TrayIconRecord& recor
     if (request == TrayRequest::Add) {
         if (found != icons_.end())
             return false;
-        if (!TrayAvailable()) {
+        if (!TrayPresent()) {
             addRefused_ = true;
+            WatchTray();
             emit trayUnavailable();
             return false;
         }
@@ -371,13 +362,71 @@ void QtTrayPlatform::PostNullMessage(WindowHandle) {
 
 std::unique_ptr<WindowFilter> QtTrayPlatform::InstallFilter(WindowHandle window,
                                                             WindowFilterProc filter) {
-    if (window == ApplicationWindow())
-        return std::make_unique<QtWindowFilter>(*this, QCoreApplication::instance(), nullptr,
-                                                std::move(filter));
+    if (window == ApplicationWindow()) {
+        if (applicationFilters_.empty())
+            QCoreApplication::instance()->installEventFilter(this);
+        const int key = nextFilterKey_++;
+        applicationFilters_[key] = std::move(filter);
+        return std::make_unique<QtApplicationFilter>(*this, key);
+    }
     QWidget* w = Widget(window);
     if (!w)
         return nullptr;
-    return std::make_unique<QtWindowFilter>(*this, w, w, std::move(filter));
+    return std::make_unique<QtOwnerFilter>(w, std::move(filter));
+}
+
+void QtTrayPlatform::RemoveApplicationFilter(int key) {
+    applicationFilters_.erase(key);
+    if (applicationFilters_.empty() && QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool QtTrayPlatform::eventFilter(QObject* object, QEvent* event) {
+    // Minimising the main window minimises the application.
+    if (!mainForm_ || object != mainForm_.data())
+        return false;
+    if (event->type() == QEvent::WindowStateChange && mainForm_->isMinimized())
+        SendToApplication(WindowMessage{msg::Size, msg::SizeMinimized, 0});
+    else if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        SendToApplication(WindowMessage{msg::WindowPosChanged, 0, 0});
+    return false;
+}
+
+void QtTrayPlatform::SendToApplication(const WindowMessage& message) {
+    // Newest first, as with chained window procedures; a filter may take itself or others
+    // out while it runs.
+    std::vector<int> keys;
+    for (const auto& [key, proc] : applicationFilters_)
+        keys.insert(keys.begin(), key);
+    for (int key : keys) {
+        auto it = applicationFilters_.find(key);
+        if (it == applicationFilters_.end())
+            continue;
+        WindowFilterProc proc = it->second;
+        // Nothing may cross Qt's event loop; the program's handlers guard themselves.
+        try {
+            proc(message);
+        } catch (...) {
+        }
+    }
+}
+
+bool QtTrayPlatform::TrayPresent() const {
+    return trayProbe_ ? trayProbe_() : TrayAvailable();
+}
+
+void QtTrayPlatform::WatchTray() {
+    if (!trayWatch_) {
+        trayWatch_ = new QTimer(this);
+        connect(trayWatch_, &QTimer::timeout, this, [this] {
+            if (!TrayPresent())
+                return;
+            trayWatch_->stop();
+            SendToApplication(WindowMessage{TaskbarCreatedMessage, 0, 0});
+        });
+    }
+    if (!trayWatch_->isActive())
+        trayWatch_->start(TrayWatchInterval);
 }
 
 std::unique_ptr<TrayIconImage> QtTrayPlatform::CreateIconImage() {

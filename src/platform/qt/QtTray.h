@@ -8,8 +8,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <utility>
@@ -92,8 +94,17 @@ public:
     // The icon shown for the component's identifier, or null.
     QSystemTrayIcon* TrayIcon(std::uint32_t iconId) const;
 
+    // The taskbar-restart broadcast of this backend. Qt docks shown icons into a restarted tray
+    // by itself; the broadcast goes to the application's filters when a notification area
+    // appears after an add request found none, so that a visible icon is added then.
+    static constexpr std::uint32_t TaskbarCreatedMessage = 0xC0DE;
+    // How often a missing notification area is looked for again, in milliseconds.
+    static constexpr int TrayWatchInterval = 1000;
+    // Replaces the desktop's answer to "is there a notification area" (for tests).
+    void SetTrayProbe(std::function<bool()> probe) { trayProbe_ = std::move(probe); }
+
     bool NotifyIcon(TrayRequest request, const TrayIconRecord& record) override;
-    std::uint32_t RegisterTaskbarCreatedMessage() override { return 0; }
+    std::uint32_t RegisterTaskbarCreatedMessage() override { return TaskbarCreatedMessage; }
     WindowHandle CreateTrayHandlerWindow(TrayNotificationSink& sink) override;
     WindowHandle CreateTimerWindow(TimerSink& sink) override;
     void DestroyHiddenWindow(WindowHandle window) override;
@@ -119,12 +130,25 @@ signals:
     // An add request found no notification area on the desktop.
     void trayUnavailable();
 
+protected:
+    // The application's filter: sees the main window's events before it does.
+    bool eventFilter(QObject* object, QEvent* event) override;
+
 private:
+    friend class QtApplicationFilter;
     void Deliver(WindowHandle handlerWindow, std::uint32_t iconId, int reason);
+    bool TrayPresent() const;
+    void WatchTray();
+    void SendToApplication(const WindowMessage& message);
+    void RemoveApplicationFilter(int key);
 
     QPointer<QWidget> mainForm_;
     bool showMainForm_ = true;
     bool addRefused_ = false;
+    std::function<bool()> trayProbe_;
+    QTimer* trayWatch_ = nullptr;
+    std::map<int, WindowFilterProc> applicationFilters_;
+    int nextFilterKey_ = 1;
     std::map<std::pair<WindowHandle, std::uint32_t>, QPointer<QSystemTrayIcon>> icons_;
 };
 

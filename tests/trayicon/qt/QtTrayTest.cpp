@@ -28,6 +28,17 @@ void Count(void* data) {
     ++*static_cast<int*>(data);
 }
 
+// Counts the add requests the component makes.
+class CountingIcon : public TNotifyIcon {
+public:
+    using TNotifyIcon::TNotifyIcon;
+    int adds = 0;
+    bool AddTrayIcon() override {
+        ++adds;
+        return TNotifyIcon::AddTrayIcon();
+    }
+};
+
 } // namespace
 
 class QtTrayTest : public QObject {
@@ -61,6 +72,29 @@ private slots:
         QVERIFY(icon.IconVisible());
         QCOMPARE(platform.TrayIcon(icon.IconId()), nullptr);
         QVERIFY(!icon.UpdateTrayIcon());
+    }
+
+    void trayAppearingLaterGetsTheVisibleIcon() {
+        QtTrayPlatform platform;
+        bool present = false;
+        platform.SetTrayProbe([&] { return present; });
+        QWidget owner;
+        CountingIcon shown(platform, QtTrayPlatform::Handle(&owner));
+        CountingIcon hidden(platform, QtTrayPlatform::Handle(&owner));
+        shown.SetIcon(QtIconImage(Colour(Qt::blue)));
+        shown.SetIconVisible(true);
+        hidden.SetIconVisible(true);
+        hidden.SetIconVisible(false);
+        QVERIFY(platform.AddRefused());
+        QCOMPARE(shown.adds, 1);
+        QTest::qWait(QtTrayPlatform::TrayWatchInterval + 200);
+        QCOMPARE(shown.adds, 1); // nothing while there is no notification area
+
+        present = true;
+        QTRY_COMPARE_WITH_TIMEOUT(shown.adds, 2, 5000);
+        QVERIFY(platform.TrayIcon(shown.IconId()) != nullptr);
+        QCOMPARE(hidden.adds, 1);
+        QCOMPARE(platform.TrayIcon(hidden.IconId()), nullptr);
     }
 
     void imageListCopiesIntoTheIconObjectAndClamps() {
