@@ -116,10 +116,19 @@ void TApplication::Initialize() {
         qApp->installEventFilter(new NoHints(this));
     // Closing the main window only hides it; the program ends through Terminate alone.
     QApplication::setQuitOnLastWindowClosed(false);
-    // The session manager's end of the session makes Qt leave its loop; the open editor
-    // must end as cancelled before the windows go.
+    // The end of the desktop session reaches the program as the platform's request to quit;
+    // it ends the program the way Exit does.
+    qApp->installEventFilter(this);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &TApplication::closeEditorAsCancelled);
     installSignalHandlers();
+}
+
+bool TApplication::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::Quit) {
+        Terminate();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TApplication::SetTitle(const QString& title) {
@@ -152,7 +161,9 @@ int TApplication::Run() {
     int code = 0;
     if (!terminated_) {
         ShowMainFormAtStart();
+        running_ = true;
         code = QApplication::exec();
+        running_ = false;
     }
     closeEditorAsCancelled();
     DestroyForms();
@@ -167,7 +178,12 @@ void TApplication::ShowMainFormAtStart() {
 void TApplication::Terminate() {
     terminated_ = true;
     closeEditorAsCancelled();
-    QCoreApplication::quit();
+    // Straight out of every running loop: quit() would first ask each window to close, and
+    // the main window's close only hides it, which would call the quit off.
+    // Only Run's loop is left this way: leaving a loop that is not running would end the
+    // next one at its start.
+    if (running_)
+        QCoreApplication::exit(0);
 }
 
 void TApplication::closeEditorAsCancelled() {

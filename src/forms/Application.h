@@ -106,6 +106,9 @@ public:
     // takes the icon out of the notification area. Errors are shown and the rest goes on.
     void DestroyForms();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void installSignalHandlers();
     void signalArrived();
@@ -118,6 +121,7 @@ private:
     bool showHint_ = false;
     QString title_;
     bool terminated_ = false;
+    bool running_ = false;
     std::unique_ptr<QSocketNotifier> signalNotifier_;
     std::unique_ptr<TMainForm> mainForm_;
     std::unique_ptr<TsetParamForm> setParamForm_;

@@ -400,6 +400,18 @@ private slots:
         QVERIFY(app->Terminated());
     }
 
+    void endOfTheSessionEndsTheProgram() {
+        TMainForm* form = start();
+        // The platform's request to quit: answered by ending, not by the hiding close.
+        whileEditorOpen(form, [&] {
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(qApp, &quit);
+            QVERIFY(!app->SetParamForm()->isVisible());
+        });
+        QVERIFY(app->Terminated());
+        QVERIFY(form->isVisible());
+    }
+
     void withoutNotificationAreaTheWindowStaysReachable() {
         tray->trayAvailable = false;
         WriteSetting(CurrentUserRegistry(), "startHidden", "true");

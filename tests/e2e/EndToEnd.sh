@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The real program on a virtual display: Xvfb with trayer as the notification area, driven
+# with xdotool as a user would. It runs a copy of the executable from a temporary folder (the
+# PAC file and the rule file go beside it) with the registry stand-in in a temporary
+# XDG_CONFIG_HOME, and checks the three files byte for byte.
+# Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR      Exit 77: a tool is missing.
+set -uo pipefail
+program="$1"
+source_dir="$2"
+expected="$source_dir/tests/e2e/expected"
+source "$source_dir/scripts/virtual-display.sh"
+
+if missing="$(vd_missing)"; then
+    echo "SKIP: $missing is missing (scripts/setup.sh installs it)"
+    exit 77
+fi
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-e2e.XXXXXX")"
+pid=""
+finish() {
+    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
+    vd_stop
+    rm -rf "$work"
+}
+trap finish EXIT
+fail() {
+    echo "FAIL: $*"
+    import -window root "$work/failure.png" 2>/dev/null &&
+        cp "$work/failure.png" "${TMPDIR:-/tmp}/tarnwick-e2e-failure.png" &&
+        echo "screen at the failure: ${TMPDIR:-/tmp}/tarnwick-e2e-failure.png"
+    [ -f "$work/program.log" ] && sed 's/^/program: /' "$work/program.log"
+    exit 1
+}
+
+mkdir -p "$work/app" "$work/config" "$work/runtime"
+chmod 700 "$work/runtime"
+cp "$program" "$work/app/Tarnwick"
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+store="$work/config/tarnwick/HKEY_CURRENT_USER.reg"
+vd_start "$work" || fail "no virtual display"
+
+"$work/app/Tarnwick" >"$work/program.log" 2>&1 &
+pid=$!
+icon="$(vd_tray_icon "$pid" 20)" || fail "the icon did not appear in the notification area"
+vd_window Tarnwick 10 >/dev/null || fail "the main window is not shown"
+grep -q '"AutoConfigURL"="file://'"$work"'/app/IETarnwick.pac"' "$store" ||
+    fail "the start did not turn the switch on"
+
+windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
+
+# Opens the tray menu with a right-button press on the icon and picks the item that is
+# `downs` presses of the Down key away from the top (separators are skipped).
+menu() {
+    local downs="$1" before i
+    before="$(windows)"
+    xdotool mousemove --window "$icon" 8 8 click 3
+    for i in $(seq 100); do
+        [ "$(windows)" -gt "$before" ] && break
+        sleep 0.05
+    done
+    [ "$(windows)" -gt "$before" ] || fail "the tray menu did not open"
+    sleep 0.1
+    for i in $(seq "$downs"); do xdotool key Down; done
+    xdotool key Return
+    sleep 0.3
+}
+
+# Waits until the store holds the text (a fixed string).
+store_has() {
+    local i
+    for i in $(seq 100); do
+        grep -qF -- "$1" "$store" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+menu 3 # 禁用
+store_has '"AutoConfigURL"=""' || fail "the menu's switch item did not turn the switch off"
+store_has '"EnableAutoProxyResultCache"=dword:00000001' || fail "the cache was not switched back on"
+menu 3 # 启用
+store_has '"AutoConfigURL"="file://' || fail "the menu's switch item did not turn the switch on"
+
+menu 2 # 设置
+editor="$(vd_window '设置参数' 10)" || fail "the rule editor did not open"
+editor_height="$(xwininfo -id "$editor" | awk '/Height:/ { print $2 }')"
+# A click on the note first: with no window manager, the editor takes the focus only now.
+xdotool mousemove --window "$editor" 400 $((editor_height - 25)) click 1
+sleep 0.3
+# The type cell of row 1 (through the value cell, so that it is a selection each time): the
+# first click moves there, the second opens the drop-down list.
+xdotool mousemove --window "$editor" 85 69 click 1
+sleep 0.2
+xdotool mousemove --window "$editor" 260 69 click 1
+sleep 0.2
+xdotool mousemove --window "$editor" 85 69 click 1
+sleep 0.3
+before="$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort)"
+xdotool mousemove --window "$editor" 85 69 click 1
+list=""
+for i in $(seq 60); do
+    list="$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort) | head -n1)"
+    [ -n "$list" ] && break
+    sleep 0.05
+done
+[ -n "$list" ] || fail "the type list did not open"
+height="$(xwininfo -id "$list" | awk '/Height:/ { print $2 }')"
+# The third of four entries: 子网 (subnet), whose default value is kept.
+xdotool mousemove --window "$list" 40 $((height * 5 / 8)) click 1
+sleep 0.3
+xdotool mousemove --window "$editor" 430 69 click 1
+sleep 0.2
+xdotool type --delay 20 "10.0.0.1:8080"
+xdotool key Return
+sleep 0.2
+xdotool mousemove --window "$editor" 56 $((editor_height - 25)) click 1 # 确定 (OK)
+for i in $(seq 60); do
+    xdotool search --onlyvisible --name '^设置参数$' >/dev/null 2>&1 || break
+    sleep 0.05
+done
+xdotool search --onlyvisible --name '^设置参数$' >/dev/null 2>&1 && fail "OK did not close the editor"
+
+cmp "$work/app/IETarnwick.pac" "$expected/IETarnwick.pac" || fail "the PAC file differs"
+cmp "$work/app/configData.ini" "$expected/configData.ini" || fail "the rule file differs"
+
+kill -TERM "$pid"
+for i in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+done
+if kill -0 "$pid" 2>/dev/null; then
+    command -v gdb >/dev/null && gdb -p "$pid" -batch -ex "thread apply all bt" 2>&1 | grep -E "^#|^Thread"
+    fail "SIGTERM did not end the program"
+fi
+wait "$pid"
+status=$?
+pid=""
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+sed "s|@APP@|$work/app/|" "$expected/HKEY_CURRENT_USER.reg" >"$work/expected.reg"
+cmp "$store" "$work/expected.reg" || {
+    diff "$store" "$work/expected.reg"
+    fail "the registry stand-in differs"
+}
+echo "PASS: tray menu, switch off and on, editor with a subnet rule, OK, SIGTERM"
