@@ -77,8 +77,11 @@ public:
 
     bool AddTrayIcon() override {
         const bool added = TNotifyIcon::AddTrayIcon();
-        if (added)
+        if (added && !form_.trayAccepted_) {
+            // A notification area that appears after the start is one to hide into.
             form_.trayAccepted_ = true;
+            SetMinimizeToTray(true);
+        }
         return added;
     }
 

@@ -422,6 +422,16 @@ private slots:
         form->close();
         QVERIFY(form->isVisible());
         QVERIFY(form->isMinimized());
+
+        // A notification area that comes later takes the icon, and closing hides again.
+        tray->trayAvailable = true;
+        tray->BroadcastTaskbarCreated();
+        QCOMPARE(tray->IconCount(), std::size_t{1});
+        QVERIFY(form->NotificationAreaAvailable());
+        QVERIFY(form->NotifyIcon1->MinimizeToTray());
+        form->showNormal();
+        form->close();
+        QVERIFY(!form->isVisible());
         // The preference itself is kept.
         app->DestroyForms();
         QCOMPARE(ReadSetting(CurrentUserRegistry(), "startHidden"), std::string("true"));
