@@ -41,19 +41,10 @@ enum class TrayRequest : std::uint32_t { Add = 0, Modify = 1, Delete = 2 };
 // Window messages the component reacts to. The Windows backend passes its own messages
 // through; other backends translate their events into these.
 namespace msg {
-constexpr std::uint32_t Null = 0x0000;
-constexpr std::uint32_t Destroy = 0x0002;
 constexpr std::uint32_t Size = 0x0005;
 constexpr std::uint32_t Activate = 0x0006;
-constexpr std::uint32_t Close = 0x0010;
-constexpr std::uint32_t QueryEndSession = 0x0011;
-constexpr std::uint32_t Quit = 0x0012;
-constexpr std::uint32_t EndSession = 0x0016;
 constexpr std::uint32_t ShowWindow = 0x0018;
 constexpr std::uint32_t WindowPosChanged = 0x0047;
-constexpr std::uint32_t UserChanged = 0x0054;
-constexpr std::uint32_t NcDestroy = 0x0082;
-constexpr std::uint32_t Timer = 0x0113;
 constexpr std::uint32_t MouseMove = 0x0200;
 constexpr std::uint32_t LButtonDown = 0x0201;
 constexpr std::uint32_t LButtonUp = 0x0202;

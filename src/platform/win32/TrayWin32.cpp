@@ -12,6 +12,24 @@
 
 namespace tarnwick {
 
+// The component speaks the shell's own message numbers.
+static_assert(msg::Size == WM_SIZE && msg::Activate == WM_ACTIVATE &&
+              msg::ShowWindow == WM_SHOWWINDOW && msg::WindowPosChanged == WM_WINDOWPOSCHANGED);
+static_assert(msg::MouseMove == WM_MOUSEMOVE && msg::LButtonDown == WM_LBUTTONDOWN &&
+              msg::LButtonUp == WM_LBUTTONUP && msg::LButtonDblClk == WM_LBUTTONDBLCLK &&
+              msg::RButtonDown == WM_RBUTTONDOWN && msg::RButtonUp == WM_RBUTTONUP &&
+              msg::MButtonDown == WM_MBUTTONDOWN && msg::MButtonUp == WM_MBUTTONUP);
+static_assert(msg::BalloonHide == NIN_BALLOONHIDE && msg::BalloonTimeout == NIN_BALLOONTIMEOUT &&
+              msg::BalloonUserClick == NIN_BALLOONUSERCLICK &&
+              msg::TrayCallback == WM_USER + 0x400);
+static_assert(msg::SizeMinimized == SIZE_MINIMIZED && msg::Active == WA_ACTIVE &&
+              msg::ActiveByClick == WA_CLICKACTIVE);
+static_assert(static_cast<int>(ShowCommand::Hide) == SW_HIDE &&
+              static_cast<int>(ShowCommand::Restore) == SW_RESTORE);
+static_assert(static_cast<DWORD>(TrayRequest::Add) == NIM_ADD &&
+              static_cast<DWORD>(TrayRequest::Modify) == NIM_MODIFY &&
+              static_cast<DWORD>(TrayRequest::Delete) == NIM_DELETE);
+
 namespace {
 
 constexpr char TrayHandlerClass[] = "TTrayIconHandler";
