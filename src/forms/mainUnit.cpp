@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -251,6 +252,9 @@ void TMainForm::loadNotifyIcon() {
     // Without a notification area, minimising must not hide the window into nothing.
     if (!trayAccepted_)
         NotifyIcon1->SetMinimizeToTray(false);
+    // Hand the icon to the notification area now rather than when the message loop first
+    // runs: the desktop embeds it while the rest of the program is being built.
+    QGuiApplication::sync();
 }
 
 // ---------------------------------------------------------------------------------------
