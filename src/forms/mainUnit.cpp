@@ -24,9 +24,15 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QtGui/qtguiglobal.h>
 
 #include <algorithm>
 #include <exception>
+
+#if QT_CONFIG(xcb)
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#endif
 
 // The window's pictures sit in a static library; its resources must be registered by name.
 static void InitMainResources() {
@@ -58,6 +64,16 @@ QIcon Artwork(const char* name, std::initializer_list<int> sizes) {
         icon.addPixmap(pixmap);
     }
     return icon;
+}
+
+// Sends the requests queued for the X server without running the message loop (which
+// would run handlers while the window is still being built). Elsewhere there is no queue.
+void FlushToDisplay() {
+#if QT_CONFIG(xcb)
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        if (xcb_connection_t* connection = x11->connection())
+            xcb_flush(connection);
+#endif
 }
 
 QString FromGbk(const std::string& gbk) {
@@ -254,7 +270,7 @@ void TMainForm::loadNotifyIcon() {
         NotifyIcon1->SetMinimizeToTray(false);
     // Hand the icon to the notification area now rather than when the message loop first
     // runs: the desktop embeds it while the rest of the program is being built.
-    QGuiApplication::sync();
+    FlushToDisplay();
 }
 
 // ---------------------------------------------------------------------------------------
