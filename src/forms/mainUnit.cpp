@@ -190,14 +190,12 @@ void TMainForm::createComponents() {
 
     Label1 = new QLabel(QStringLiteral("发送意见给作者。"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    const QSize labelHint = Label1->sizeHint();
-    Label1->setGeometry(112, 88, std::max(96, labelHint.width()), std::max(13, labelHint.height()));
+    Label1->setGeometry(112, 88, 96, 13);
     Label1->installEventFilter(this);
 
     CheckBoxStartHidden = new QCheckBox(QStringLiteral("程序启动时隐藏此窗体"), this);
     CheckBoxStartHidden->setObjectName(QStringLiteral("CheckBoxStartHidden"));
-    CheckBoxStartHidden->setGeometry(96, 136,
-                                     std::max(161, CheckBoxStartHidden->sizeHint().width()), 25);
+    CheckBoxStartHidden->setGeometry(96, 136, 161, 25);
     QPalette black = CheckBoxStartHidden->palette();
     black.setColor(QPalette::WindowText, Qt::black);
     black.setColor(QPalette::ButtonText, Qt::black);
@@ -279,6 +277,15 @@ void TMainForm::loadNotifyIcon() {
 bool TMainForm::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate)
         RunGuarded(this, [this] { FormActivate(); });
+    if (event->type() == QEvent::Show && !textFitted_) {
+        // The layout's sizes were made for its own font; the fallback face may need a pixel
+        // more. Measured at the first showing, so that loading the CJK face does not delay
+        // the icon at start.
+        textFitted_ = true;
+        for (QWidget* text :
+             {static_cast<QWidget*>(Label1), static_cast<QWidget*>(CheckBoxStartHidden)})
+            text->resize(text->size().expandedTo(text->sizeHint()));
+    }
     return QWidget::event(event);
 }
 

@@ -110,6 +110,7 @@ private:
     std::string ruleFilePath_;
     bool trayAccepted_ = false;
     bool activatedBefore_ = false;
+    bool textFitted_ = false;
 };
 
 } // namespace tarnwick
