@@ -1,6 +1,7 @@
 #include "forms/Application.h"
 
 #include "forms/ErrorBox.h"
+#include "forms/TerminationSignals.h"
 #include "forms/mainUnit.h"
 #include "forms/setParamUnit.h"
 #include "platform/CurrentUserRegistry.h"
@@ -11,14 +12,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QProxyStyle>
-#include <QSocketNotifier>
 #include <QUrl>
-
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace tarnwick {
 
@@ -51,16 +45,6 @@ public:
     using QObject::QObject;
     bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
 };
-
-// The self-pipe: the signal handler only writes a byte, the message loop does the rest.
-int signalPipe[2] = {-1, -1};
-
-extern "C" void OnTerminationSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
 
 } // namespace
 
@@ -198,28 +182,7 @@ void TApplication::DestroyForms() {
 }
 
 void TApplication::installSignalHandlers() {
-    if (signalPipe[0] < 0) {
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-            return;
-        for (int fd : signalPipe)
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(signalPipe[1], F_SETFL, ::fcntl(signalPipe[1], F_GETFL) | O_NONBLOCK);
-    }
-    signalNotifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    connect(signalNotifier_.get(), &QSocketNotifier::activated, this, &TApplication::signalArrived);
-
-    struct sigaction action {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-}
-
-void TApplication::signalArrived() {
-    char buffer[16];
-    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], buffer, sizeof buffer);
-    Terminate();
+    WatchTerminationSignals(this, [this] { Terminate(); });
 }
 
 } // namespace tarnwick

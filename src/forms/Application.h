@@ -12,7 +12,6 @@
 #include <vector>
 
 class QIcon;
-class QSocketNotifier;
 class QUrl;
 class QWidget;
 
@@ -111,7 +110,6 @@ protected:
 
 private:
     void installSignalHandlers();
-    void signalArrived();
     void closeEditorAsCancelled();
 
     ApplicationServices services_;
@@ -122,7 +120,6 @@ private:
     QString title_;
     bool terminated_ = false;
     bool running_ = false;
-    std::unique_ptr<QSocketNotifier> signalNotifier_;
     std::unique_ptr<TMainForm> mainForm_;
     std::unique_ptr<TsetParamForm> setParamForm_;
 };

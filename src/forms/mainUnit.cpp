@@ -50,6 +50,11 @@ namespace {
 
 const char* const StartHidden = "startHidden";
 const char* const FeedbackAddress = "mailto:feedback@tarnwick.invalid";
+#ifdef _WIN32
+const char* const HelpFileName = "Help\\help.chm";
+#else
+const char* const HelpFileName = "Help/help.chm";
+#endif
 
 // One picture of the window's artwork, drawn at each size a toolkit may ask for.
 QIcon Artwork(const char* name, std::initializer_list<int> sizes) {
@@ -336,7 +341,7 @@ void TMainForm::FormCreate() {
     PacFilePath = folder + "IETarnwick.pac";
     PacFileUrl = "file://" + PacFilePath;
     ruleFilePath_ = folder + "configData.ini";
-    HelpFile = folder + "Help/help.chm";
+    HelpFile = folder + HelpFileName;
     DisableCaption = GbkFromUtf8("禁用");
     EnableCaption = GbkFromUtf8("启用");
     ProxyEnabled = 1;
