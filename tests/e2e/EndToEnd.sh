@@ -87,21 +87,25 @@ editor_height="$(xwininfo -id "$editor" | awk '/Height:/ { print $2 }')"
 # A click on the note first: with no window manager, the editor takes the focus only now.
 xdotool mousemove --window "$editor" 400 $((editor_height - 25)) click 1
 sleep 0.3
-# The type cell of row 1 (through the value cell, so that it is a selection each time): the
-# first click moves there, the second opens the drop-down list.
-xdotool mousemove --window "$editor" 85 69 click 1
-sleep 0.2
-xdotool mousemove --window "$editor" 260 69 click 1
-sleep 0.2
-xdotool mousemove --window "$editor" 85 69 click 1
-sleep 0.3
-before="$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort)"
-xdotool mousemove --window "$editor" 85 69 click 1
+# The type cell of row 1, reached from the value cell so that it is a selection each time: a
+# click there opens the type editor, a second click on it opens its list. Tried again when a
+# busy machine let the list close before it was seen.
 list=""
-for i in $(seq 60); do
-    list="$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort) | head -n1)"
-    [ -n "$list" ] && break
-    sleep 0.05
+for attempt in 1 2 3; do
+    xdotool mousemove --window "$editor" 260 69 click 1
+    sleep 0.3
+    xdotool mousemove --window "$editor" 85 69 click 1
+    sleep 0.4
+    before="$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort)"
+    xdotool mousemove --window "$editor" 85 69 click 1
+    for i in $(seq 40); do
+        list="$(comm -13 <(echo "$before") \
+            <(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort) | head -n1)"
+        [ -n "$list" ] && break 2
+        sleep 0.05
+    done
+    xdotool key Escape
+    sleep 0.3
 done
 [ -n "$list" ] || fail "the type list did not open"
 height="$(xwininfo -id "$list" | awk '/Height:/ { print $2 }')"
