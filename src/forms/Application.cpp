@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFont>
 #include <QProxyStyle>
 #include <QUrl>
 
@@ -96,6 +97,11 @@ void TApplication::SetShowHint(bool on) {
 
 void TApplication::Initialize() {
     QApplication::setStyle(new HintStyle(hintPause_, showHint_));
+    // The program's texts are Chinese and Latin, which need no shaping; skipping it spares
+    // loading the CJK face's layout tables, megabytes that every start would otherwise read.
+    QFont font = QApplication::font();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    QApplication::setFont(font);
     if (!showHint_)
         qApp->installEventFilter(new NoHints(this));
     // Closing the main window only hides it; the program ends through Terminate alone.

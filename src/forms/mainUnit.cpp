@@ -148,6 +148,7 @@ void TMainForm::createComponents() {
                       QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
                       QStringLiteral("WenQuanYi Micro Hei")});
     font.setPixelSize(11);
+    font.setStyleStrategy(QFont::PreferNoShaping);
     setFont(font);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, colours.color(QPalette::Button));
