@@ -24,6 +24,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 #include <QtGui/qtguiglobal.h>
 
 #include <algorithm>
@@ -380,8 +381,14 @@ void TMainForm::ToolButtonSetClick() {
     editor->setRuleFilePath(ruleFilePath_);
     editor->setNormalState();
     // A second modal run never starts.
-    if (!editor->isVisible())
-        editor->exec();
+    if (editor->isVisible())
+        return;
+    // Modal to the windows that are visible now, as the editor's modal run has always been:
+    // the notification area's icon and a main window shown later from its menu stay usable.
+    editor->setWindowModality(Qt::WindowModal);
+    editor->winId();
+    editor->windowHandle()->setTransientParent(isVisible() ? windowHandle() : nullptr);
+    editor->exec();
 }
 
 void TMainForm::MSettingClick() {
