@@ -3,10 +3,14 @@
 # with xdotool as a user would. It runs a copy of the executable from a temporary folder (the
 # PAC file and the rule file go beside it) with the registry stand-in in a temporary
 # XDG_CONFIG_HOME, and checks the three files byte for byte.
-# Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR      Exit 77: a tool is missing.
+# Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR [exit-with-editor-open]
+#   exit-with-editor-open: instead, opens the editor from the toolbar, checks that the main
+#   window takes no input meanwhile, and chooses Exit in the tray menu.
+# Exit 77: a tool is missing.
 set -uo pipefail
 program="$1"
 source_dir="$2"
+scenario="${3:-rule}"
 expected="$source_dir/tests/e2e/expected"
 source "$source_dir/scripts/virtual-display.sh"
 
@@ -74,6 +78,31 @@ store_has() {
     done
     return 1
 }
+
+if [ "$scenario" = exit-with-editor-open ]; then
+    main="$(vd_window Tarnwick 10)"
+    xdotool mousemove --window "$main" 20 20 click 1 # 设置 on the toolbar
+    vd_window '设置参数' 10 >/dev/null || fail "the toolbar did not open the rule editor"
+    sleep 0.3
+    xdotool mousemove --window "$main" 58 20 click 1 # the switch: blocked by the editor
+    sleep 0.3
+    grep -qF '"AutoConfigURL"="file://' "$store" || fail "the main window took input under the editor"
+    menu 4 # 退出
+    for i in $(seq 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$pid" 2>/dev/null && fail "Exit in the tray menu did not end the program"
+    wait "$pid"
+    status=$?
+    pid=""
+    [ "$status" -eq 0 ] || fail "the program ended with status $status"
+    [ ! -e "$work/app/IETarnwick.pac" ] || fail "the editor was not cancelled (a PAC file was written)"
+    grep -qF '"startHidden"="false"' "$store" || fail "startHidden was not written"
+    grep -qF '"AutoConfigURL"="file://' "$store" || fail "the switch was changed at exit"
+    echo "PASS: Exit from the tray menu with the editor open"
+    exit 0
+fi
 
 menu 3 # 禁用
 store_has '"AutoConfigURL"=""' || fail "the menu's switch item did not turn the switch off"
