@@ -278,6 +278,18 @@ private slots:
         QCOMPARE(form->NotifyIcon1->IconIndex(), 1);
     }
 
+    void failuresAtCreationAndExitAreShownAndTheRestGoesOn() {
+        refuseWrites = true;
+        TMainForm* form = start();
+        QCOMPARE(errors, QStringList{QStringLiteral("Failed to set data for 'AutoConfigURL'")});
+        QVERIFY(form->isVisible());
+        QCOMPARE(tray->IconCount(), std::size_t{1});
+        app->DestroyForms();
+        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors[1], QStringLiteral("Failed to set data for 'startHidden'"));
+        QCOMPARE(tray->IconCount(), std::size_t{0});
+    }
+
     void startHiddenShowsOnlyTheIcon() {
         WriteSetting(CurrentUserRegistry(), "startHidden", "true");
         TMainForm* form = start();
