@@ -6,6 +6,7 @@ if(WIN32)
 else()
     list(APPEND TARNWICK_PLATFORM_SOURCES
         posix/LocalFileSystem.cpp
+        posix/ReplaceFile.cpp
         posix/CodePage.cpp
     )
 endif()

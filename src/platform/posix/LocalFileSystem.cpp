@@ -1,3 +1,4 @@
+#include "platform/posix/ReplaceFile.h"
 #include "rules/Error.h"
 #include "rules/FileSystem.h"
 
@@ -40,27 +41,6 @@ int IoCode(int error) {
     throw IoError(IoCode(error));
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// The folder part of a path, for syncing it after a rename; "." for a bare name.
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // A link is followed, as an in-place rewrite would follow it: the file it names is replaced,
 // and the link stays.
 std::string ResolvedTarget(const std::string& path) {
@@ -88,31 +68,10 @@ public:
         if (exists && ::access(path.c_str(), W_OK) != 0)
             Fail(errno);
 
-        std::string temp = path + ".XXXXXX";
-        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (fd < 0)
-            Fail(errno);
-        // mkstemp creates 0600; give the new file the mode an ordinary create would.
+        // A new file gets the mode an ordinary create would give it.
         const mode_t mode = exists ? (target.st_mode & 07777) : (0666 & ~CurrentUmask());
-        ::fchmod(fd, mode);
-
-        if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
-            const int error = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
+        if (const int error = ReplaceFileAtomically(path, bytes, mode))
             Fail(error);
-        }
-        if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-            const int error = errno;
-            ::unlink(temp.c_str());
-            Fail(error);
-        }
-        // Make the rename itself durable; the file is complete either way.
-        const int folder = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder >= 0) {
-            ::fsync(folder);
-            ::close(folder);
-        }
     }
 
     std::optional<std::string> readFile(const std::string& path) override {

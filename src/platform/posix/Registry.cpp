@@ -1,6 +1,7 @@
 #include "platform/CurrentUserRegistry.h"
 #include "platform/posix/RegistryFile.h"
 #include "platform/posix/RegistryStore.h"
+#include "platform/posix/ReplaceFile.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -37,11 +38,6 @@ public:
 private:
     int fd_;
 };
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool MakeFolders(const std::string& folder) {
     struct stat info {};
@@ -84,38 +80,11 @@ LoadedStore Load(const std::string& path) {
     return store;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Replaces the file at path with text: a crash leaves either the old file or the new one.
 bool Replace(const std::string& path, const std::string& text) {
     struct stat old {};
     const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself reaches the disk with the folder.
-    const FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0)
-        ::fsync(folder.get());
-    return true;
+    return ReplaceFileAtomically(path, text, mode) == 0;
 }
 
 // Temporary files of writers that died before their rename. Only the holder of the lock writes
