@@ -25,6 +25,9 @@
 #endif
 
 using namespace tarnwick;
+using test::ExamplePacScript;
+using test::ExampleRuleFile;
+using test::ExampleTable;
 using test::ReadBytes;
 using test::TempFolder;
 using test::WriteBytes;
@@ -107,30 +110,12 @@ TEST(LocalFileWrite, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
 }
 
 TEST(LocalFileWrite, DocumentedExampleFilesOnDisk) {
-    // A subnet rule in row 1, nothing in row 2, an unresolvable-address rule in row 3.
-    RuleTable table;
-    table.SetRuleType(1, 2);
-    table.setCell(2, 1, "10.0.0.1:8080");
-    table.SetRuleType(3, 3);
-    table.setCell(2, 3, "10.0.0.2:3128");
+    const RuleTable table = ExampleTable();
     TempFolder folder;
     WriteTextFile(folder.file("IETarnwick.pac"), BuildPacScript(table));
     SaveRules(table, folder.file("configData.ini"));
-    EXPECT_EQ(ReadBytes(folder.file("IETarnwick.pac")),
-              "function FindProxyForURL(url, host){\r\n"
-              "if(isInNet(host, \"192.168.0.0\", \"255.255.255.0\")){\r\n"
-              "return \"PROXY 10.0.0.1:8080\";\r\n"
-              "}\r\n"
-              "if(!isResolvable(host)){\r\n"
-              "return \"PROXY 10.0.0.2:3128\";\r\n"
-              "}\r\n"
-              "return \"DIRECT\";\r\n"
-              "}\r\n");
-    EXPECT_EQ(ReadBytes(folder.file("configData.ini")),
-              "[row1]\r\ncol0=\xD7\xD3\xCD\xF8\r\ncol1=192.168.0.1;255.255.255.0\r\n"
-              "col2=10.0.0.1:8080\r\n[row3]\r\ncol0=" +
-                  GbkFromUtf8("不能解析的地址") +
-                  "\r\ncol1=\xD7\xD3\xCD\xF8\r\ncol2=10.0.0.2:3128\r\n");
+    EXPECT_EQ(ReadBytes(folder.file("IETarnwick.pac")), std::string(ExamplePacScript) + "\r\n");
+    EXPECT_EQ(ReadBytes(folder.file("configData.ini")), ExampleRuleFile());
 }
 
 TEST(LocalFileWrite, RulesRoundTripThroughTheDisk) {

@@ -1,5 +1,8 @@
 #include "TestFiles.h"
 
+#include "rules/CodePage.h"
+#include "rules/RuleTable.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -10,6 +13,32 @@
 namespace tarnwick::test {
 
 namespace fs = std::filesystem;
+
+RuleTable ExampleTable() {
+    RuleTable table;
+    table.SetRuleType(1, 2);
+    table.setCell(2, 1, "10.0.0.1:8080");
+    table.SetRuleType(3, 3);
+    table.setCell(2, 3, "10.0.0.2:3128");
+    return table;
+}
+
+const char* const ExamplePacScript = "function FindProxyForURL(url, host){\r\n"
+                                     "if(isInNet(host, \"192.168.0.0\", \"255.255.255.0\")){\r\n"
+                                     "return \"PROXY 10.0.0.1:8080\";\r\n"
+                                     "}\r\n"
+                                     "if(!isResolvable(host)){\r\n"
+                                     "return \"PROXY 10.0.0.2:3128\";\r\n"
+                                     "}\r\n"
+                                     "return \"DIRECT\";\r\n"
+                                     "}";
+
+std::string ExampleRuleFile() {
+    const std::string subnet = GbkFromUtf8("子网");
+    return "[row1]\r\ncol0=" + subnet + "\r\ncol1=192.168.0.1;255.255.255.0\r\n" +
+           "col2=10.0.0.1:8080\r\n[row3]\r\ncol0=" + GbkFromUtf8("不能解析的地址") +
+           "\r\ncol1=" + subnet + "\r\ncol2=10.0.0.2:3128\r\n";
+}
 
 TempFolder::TempFolder() {
     static std::atomic<int> serial{0};

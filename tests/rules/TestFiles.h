@@ -8,7 +8,17 @@
 #include <string>
 #include <vector>
 
+namespace tarnwick {
+class RuleTable;
+}
+
 namespace tarnwick::test {
+
+// The documented example: a subnet rule in row 1, an empty row 2 and an
+// address-that-cannot-be-resolved rule in row 3, with the script and rule file it gives.
+RuleTable ExampleTable();
+extern const char* const ExamplePacScript; // without the final CR LF
+std::string ExampleRuleFile();
 
 // Files in memory: what was replaced, and how often.
 class MemoryFileSystem : public FileSystem {
