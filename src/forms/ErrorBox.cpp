@@ -1,6 +1,6 @@
 #include "forms/ErrorBox.h"
 
-#include "rules/CodePage.h"
+#include "forms/GbkText.h"
 #include "rules/Error.h"
 
 #include <QMessageBox>
@@ -30,7 +30,7 @@ QString ErrorBoxText(const std::string& gbkMessage) {
     // Compared as a byte of the code page, as the message is held.
     if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
         text += '.';
-    return QString::fromStdString(Utf8FromGbk(text));
+    return FromGbk(text);
 }
 
 ErrorPresenter SetErrorPresenter(ErrorPresenter presenter) {

@@ -1,22 +1,12 @@
 #include "forms/RuleGrid.h"
 
-#include "rules/CodePage.h"
+#include "forms/GbkText.h"
 #include "rules/RuleTable.h"
 
 #include <QLineEdit>
 #include <QMouseEvent>
 
 namespace tarnwick {
-
-namespace {
-
-QString FromGbk(const std::string& gbk) {
-    if (gbk.empty())
-        return QString();
-    return QString::fromStdString(Utf8FromGbk(gbk));
-}
-
-} // namespace
 
 RuleGridModel::RuleGridModel(RuleTable& table, QObject* parent)
     : QAbstractTableModel(parent), table_(table), rows_(table.rowCount() - 1) {}
@@ -38,7 +28,7 @@ QVariant RuleGridModel::data(const QModelIndex& index, int role) const {
 bool RuleGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || role != Qt::EditRole)
         return false;
-    std::string text = GbkFromUtf8(value.toString().toStdString());
+    std::string text = ToGbk(value.toString());
     if (text == table_.cell(index.column(), tableRow(index)))
         return true;
     table_.setCell(index.column(), tableRow(index), std::move(text));

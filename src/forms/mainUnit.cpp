@@ -2,6 +2,7 @@
 
 #include "forms/Application.h"
 #include "forms/ErrorBox.h"
+#include "forms/GbkText.h"
 #include "forms/setParamUnit.h"
 #include "platform/qt/QtTray.h"
 #include "proxyconfig/ProxySwitch.h"
@@ -80,14 +81,6 @@ void FlushToDisplay() {
         if (xcb_connection_t* connection = x11->connection())
             xcb_flush(connection);
 #endif
-}
-
-QString FromGbk(const std::string& gbk) {
-    return QString::fromStdString(Utf8FromGbk(gbk));
-}
-
-std::string ToGbk(const QString& text) {
-    return GbkFromUtf8(text.toStdString());
 }
 
 } // namespace

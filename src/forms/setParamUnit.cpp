@@ -1,8 +1,8 @@
 #include "forms/setParamUnit.h"
 
 #include "forms/ErrorBox.h"
+#include "forms/GbkText.h"
 #include "forms/RuleGrid.h"
-#include "rules/CodePage.h"
 #include "rules/PacScript.h"
 #include "rules/RuleFile.h"
 #include "rules/TextFile.h"
@@ -47,10 +47,6 @@ QIcon EditorImage(const QString& name) {
     renderer.render(&painter);
     painter.end();
     return QIcon(pixmap);
-}
-
-QString FromGbk(const std::string& gbk) {
-    return QString::fromStdString(Utf8FromGbk(gbk));
 }
 
 } // namespace
