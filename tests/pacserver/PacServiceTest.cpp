@@ -1,0 +1,138 @@
+// The preference and the port as the main window uses them, over a fake server and registry.
+#include "../proxyconfig/FakeRegistry.h"
+
+#include "pacserver/PacService.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+namespace tarnwick {
+namespace {
+
+using test::Dword;
+using test::FakeHive;
+using test::FakeRegistry;
+
+const std::string Key = "Software\\IETarnwick";
+const std::string FileUrl = "file:///opt/tarnwick/IETarnwick.pac";
+
+// Binds any port not in taken and records what was tried.
+class FakeServer : public PacServer {
+public:
+    FakeServer(std::set<std::uint16_t> taken, std::vector<std::uint16_t>& tried)
+        : taken_(std::move(taken)), tried_(tried) {}
+    bool listen(std::uint16_t port, std::string& why) override {
+        tried_.push_back(port);
+        port_ = taken_.count(port) ? 0 : port;
+        why = "Address in use";
+        return port_ != 0;
+    }
+    void close() override { port_ = 0; }
+    bool isListening() const override { return port_ != 0; }
+    std::uint16_t port() const override { return port_; }
+    std::string address() const override { return "127.0.0.1"; }
+    std::size_t connectionCount() const override { return 0; }
+
+private:
+    std::set<std::uint16_t> taken_;
+    std::vector<std::uint16_t>& tried_;
+    std::uint16_t port_ = 0;
+};
+
+class PacServiceTest : public testing::Test {
+protected:
+    PacService make() {
+        return PacService(
+            FakeRegistry(hive), [this] { return script; },
+            [this](PacScriptSource) { return std::make_unique<FakeServer>(taken, tried); });
+    }
+
+    FakeHive hive;
+    std::optional<std::string> script = std::string("function FindProxyForURL(u, h) {}\r\n");
+    std::set<std::uint16_t> taken;
+    std::vector<std::uint16_t> tried;
+};
+
+TEST_F(PacServiceTest, PreferenceIsOnOnlyForTheTextTrue) {
+    PacService service = make();
+    EXPECT_FALSE(service.storedPreference());
+    EXPECT_TRUE(hive.keys.empty()) << "reading never creates the key";
+    for (const char* text : {"TRUE", "true ", "1", ""}) {
+        hive.keys[Key]["servePac"] = {RegistryValueType::String, std::string(text) + '\0'};
+        EXPECT_FALSE(service.storedPreference()) << text;
+    }
+    service.storePreference(true);
+    EXPECT_EQ(hive.value(Key, "servePac")->data, std::string("true\0", 5));
+    EXPECT_TRUE(service.storedPreference());
+    service.storePreference(false);
+    EXPECT_EQ(hive.value(Key, "servePac")->data, std::string("false\0", 6));
+}
+
+TEST_F(PacServiceTest, PortStartsAtTheStoredOneAndTakesTheNextFree) {
+    struct Case {
+        std::optional<std::uint32_t> stored;
+        std::set<std::uint16_t> taken;
+        std::uint16_t bound;
+        std::uint32_t storedAfter;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, {}, DefaultPacPort, DefaultPacPort},
+        {std::nullopt, {DefaultPacPort, DefaultPacPort + 1}, DefaultPacPort + 2, DefaultPacPort},
+        // The user's port stays stored, also when another one had to be taken.
+        {40000, {40000}, 40001, 40000},
+        {0, {}, DefaultPacPort, 0},
+        {65535, {}, 65535, 65535},
+    };
+    for (const Case& c : cases) {
+        hive = FakeHive();
+        if (c.stored)
+            hive.keys[Key]["pacPort"] = {RegistryValueType::Dword, Dword(*c.stored)};
+        taken = c.taken;
+        PacService service = make();
+        service.start();
+        EXPECT_TRUE(service.serving());
+        EXPECT_EQ(service.port(), c.bound);
+        EXPECT_EQ(hive.value(Key, "pacPort")->data, Dword(c.storedAfter));
+    }
+}
+
+TEST_F(PacServiceTest, NoFreePortIsAnErrorAndTheSwitchKeepsTheFile) {
+    for (int i = 0; i < 20; ++i)
+        taken.insert(static_cast<std::uint16_t>(65530 + i));
+    hive.keys[Key]["pacPort"] = {RegistryValueType::Dword, Dword(65530)};
+    PacService service = make();
+    try {
+        service.start();
+        FAIL() << "no error";
+    } catch (const PacServerError& error) {
+        EXPECT_STREQ(error.what(),
+                     "Cannot serve the script on 127.0.0.1, ports 65530 to 65535: Address in use");
+    }
+    // Never past the last port there is.
+    EXPECT_EQ(tried, (std::vector<std::uint16_t>{65530, 65531, 65532, 65533, 65534, 65535}));
+    EXPECT_FALSE(service.serving());
+    EXPECT_EQ(service.switchUrl(FileUrl), FileUrl);
+
+    hive.keys[Key]["pacPort"] = {RegistryValueType::String, std::string("8080\0", 5)};
+    EXPECT_THROW(service.start(), RegistryError);
+    EXPECT_FALSE(service.serving());
+}
+
+TEST_F(PacServiceTest, SwitchUrlFollowsTheScriptWhileServing) {
+    PacService service = make();
+    EXPECT_EQ(service.switchUrl(FileUrl), FileUrl);
+    service.start();
+    const std::string first = service.switchUrl(FileUrl);
+    EXPECT_EQ(first, PacHttpUrl(DefaultPacPort, *script));
+    EXPECT_EQ(service.switchUrl(FileUrl), first);
+    *script += "// changed\r\n";
+    EXPECT_NE(service.switchUrl(FileUrl), first);
+    service.stop();
+    EXPECT_FALSE(service.serving());
+    EXPECT_EQ(service.switchUrl(FileUrl), FileUrl);
+}
+
+} // namespace
+} // namespace tarnwick
