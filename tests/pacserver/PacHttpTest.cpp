@@ -1,6 +1,5 @@
 // Reading a request head and answering it, without sockets.
 #include "pacserver/PacHttp.h"
-#include "pacserver/PacServer.h"
 
 #include <gtest/gtest.h>
 
@@ -84,18 +83,6 @@ std::string Body(const std::string& response) {
     return response.substr(response.find("\r\n\r\n") + 4);
 }
 
-TEST(PacResponse, ScriptWithItsHeadersForGetAndHead) {
-    const std::string head = "HTTP/1.1 200 OK\r\n"
-                             "Content-Type: application/x-ns-proxy-autoconfig\r\n"
-                             "Content-Length: " +
-                             std::to_string(Script.size()) +
-                             "\r\n"
-                             "Cache-Control: no-cache\r\n"
-                             "Connection: close\r\n\r\n";
-    EXPECT_EQ(PacResponse(Request("GET", "/IETarnwick.pac?v=0123"), Script), head + Script);
-    EXPECT_EQ(PacResponse(Request("HEAD", "/IETarnwick.pac"), Script), head);
-}
-
 TEST(PacResponse, StatusForEachKindOfRequest) {
     struct Case {
         PacRequest request;
@@ -164,15 +151,6 @@ TEST(PacHttpUrl, VersionChangesExactlyWhenTheScriptDoes) {
             EXPECT_NE(tag, seen);
         tags.push_back(tag);
     }
-}
-
-TEST(PacHttpUrl, FirstPortIsTheStoredOneWhenItIsAPort) {
-    EXPECT_EQ(FirstPacPort(std::nullopt), DefaultPacPort);
-    EXPECT_EQ(FirstPacPort(0), DefaultPacPort);
-    EXPECT_EQ(FirstPacPort(65536), DefaultPacPort);
-    EXPECT_EQ(FirstPacPort(0xFFFFFFFFu), DefaultPacPort);
-    EXPECT_EQ(FirstPacPort(1), 1);
-    EXPECT_EQ(FirstPacPort(65535), 65535);
 }
 
 } // namespace
