@@ -40,6 +40,10 @@ mkdir -p "$work/app" "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
 cp "$program" "$work/app/Tarnwick"
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+# The switch also moves the desktop's proxy settings: GSettings in a key file under the
+# temporary XDG_CONFIG_HOME, no KDE session, no session bus of the user's.
+export GSETTINGS_BACKEND=keyfile XDG_CURRENT_DESKTOP= KDE_FULL_SESSION=
+unset DBUS_SESSION_BUS_ADDRESS
 store="$work/config/tarnwick/HKEY_CURRENT_USER.reg"
 vd_start "$work" || fail "no virtual display"
 
