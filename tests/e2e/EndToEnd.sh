@@ -2,7 +2,8 @@
 # The real program on a virtual display: Xvfb with trayer as the notification area, driven
 # with xdotool as a user would. It runs a copy of the executable from a temporary folder (the
 # PAC file and the rule file go beside it) with the registry stand-in in a temporary
-# XDG_CONFIG_HOME, and checks the three files byte for byte.
+# XDG_CONFIG_HOME, and checks the three files byte for byte (the registry stand-in also holds
+# the record of the desktop's GSettings, kept in a key file there).
 # Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR [exit-with-editor-open]
 #   exit-with-editor-open: instead, opens the editor from the toolbar, checks that the main
 #   window takes no input meanwhile, and chooses Exit in the tray menu.
