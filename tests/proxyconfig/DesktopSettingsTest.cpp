@@ -149,7 +149,8 @@ TEST_F(GSettingsTest, ABackendThatDoesNotKeepTheWriteIsAnErrorAndNothingElseChan
 // dconf as desktops have it, on a session bus of the test's own (the ctest entry runs it
 // under dbus-run-session with temporary folders); checked from outside with the dconf tool.
 TEST(DconfProxy, OnAndOffReachTheDconfDatabase) {
-    if (!std::getenv("TARNWICK_DCONF_TEST"))
+    const char* run = std::getenv("TARNWICK_DCONF_TEST");
+    if (!run || std::string(run) != "1")
         GTEST_SKIP() << "runs as desktop_settings_dconf";
     const auto dconf = [](const char* key) {
         std::string command = std::string("dconf read /system/proxy/") + key;
@@ -170,6 +171,17 @@ TEST(DconfProxy, OnAndOffReachTheDconfDatabase) {
     ApplyProxySwitch(FakeRegistry(hive), false, Url, LocalDesktopProxyStores());
     EXPECT_EQ(dconf("mode"), "'manual'\n");
     EXPECT_EQ(dconf("autoconfig-url"), "");
+}
+
+// dconf takes the write in this process and drops it when it finds no bus to send it on.
+TEST(DconfProxy, WithoutASessionBusTheSwitchIsAnError) {
+    const char* run = std::getenv("TARNWICK_DCONF_TEST");
+    if (!run || std::string(run) != "no-bus")
+        GTEST_SKIP() << "runs as desktop_settings_dconf_without_bus";
+    FakeHive hive;
+    EXPECT_THROW(ApplyProxySwitch(FakeRegistry(hive), true, Url, LocalDesktopProxyStores()),
+                 RegistryError);
+    EXPECT_FALSE(hive.keys.count(Inet));
 }
 
 // A kioslaverc as KDE leaves it: other groups, comments, [$e] and locale keys, no final
