@@ -81,8 +81,8 @@ void DesktopProxySwitch::apply(bool on, const std::string& url) {
 void DesktopProxySwitch::applyTo(DesktopProxyStore& store, bool on, const std::string& url) {
     const DesktopProxyState current = store.read();
     const Record record = readRecord(store);
+    // From here on, undo puts back the settings and the record as they are now.
     changes_.push_back(Change{&store, current, record});
-    Change& change = changes_.back();
     // What the settings held when the program set them last, and still hold: the program set
     // them and has not given them back yet (a crash, or on twice in a row).
     const bool stillOurs = !record.applied.empty() && store.pointsAt(current, record.applied);
@@ -98,7 +98,6 @@ void DesktopProxySwitch::applyTo(DesktopProxyStore& store, bool on, const std::s
         // record was lost); our own values must not become "previous": the default stands in.
         if (next.applied != record.applied || next.previous != record.previous)
             writeRecord(store, next);
-        change.wrote = true;
         store.write(store.pointingAt(url));
         return;
     }
@@ -109,7 +108,6 @@ void DesktopProxySwitch::applyTo(DesktopProxyStore& store, bool on, const std::s
     else if (record.applied.empty() && store.pointsAt(current, url))
         target = DesktopProxyState{};
     // Otherwise the user has changed the settings since the program set them: theirs stay.
-    change.wrote = true;
     if (target && *target != current)
         store.write(*target);
     if (!record.applied.empty())
@@ -118,8 +116,6 @@ void DesktopProxySwitch::applyTo(DesktopProxyStore& store, bool on, const std::s
 
 void DesktopProxySwitch::undo() noexcept {
     for (auto change = changes_.rbegin(); change != changes_.rend(); ++change) {
-        if (!change->wrote)
-            continue;
         try {
             if (!(change->store->read() == change->before))
                 change->store->write(change->before);

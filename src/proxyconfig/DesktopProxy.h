@@ -74,7 +74,6 @@ private:
         DesktopProxyStore* store;
         DesktopProxyState before;
         Record record;
-        bool wrote = false;
     };
     Record readRecord(const DesktopProxyStore& store) const;
     void writeRecord(const DesktopProxyStore& store, const Record& record) const;
