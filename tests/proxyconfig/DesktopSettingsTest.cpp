@@ -146,9 +146,10 @@ TEST_F(GSettingsTest, ABackendThatDoesNotKeepTheWriteIsAnErrorAndNothingElseChan
     EXPECT_EQ(get("mode"), "manual");
 }
 
-// dconf as desktops have it, on a session bus of the test's own (the ctest entry runs it
-// under dbus-run-session with temporary folders); checked from outside with the dconf tool.
-TEST(DconfProxy, OnAndOffReachTheDconfDatabase) {
+// dconf as desktops have it, on a session bus of the test's own (the ctest entries run these
+// under dbus-run-session, or without a bus, with temporary folders); checked from outside with
+// the dconf tool.
+TEST(SessionBus, DconfTakesOnAndOffIntoItsDatabase) {
     const char* run = std::getenv("TARNWICK_DCONF_TEST");
     if (!run || std::string(run) != "1")
         GTEST_SKIP() << "runs as desktop_settings_dconf";
@@ -174,7 +175,7 @@ TEST(DconfProxy, OnAndOffReachTheDconfDatabase) {
 }
 
 // dconf takes the write in this process and drops it when it finds no bus to send it on.
-TEST(DconfProxy, WithoutASessionBusTheSwitchIsAnError) {
+TEST(SessionBus, DconfWithoutABusIsAnError) {
     const char* run = std::getenv("TARNWICK_DCONF_TEST");
     if (!run || std::string(run) != "no-bus")
         GTEST_SKIP() << "runs as desktop_settings_dconf_without_bus";
@@ -182,6 +183,35 @@ TEST(DconfProxy, WithoutASessionBusTheSwitchIsAnError) {
     EXPECT_THROW(ApplyProxySwitch(FakeRegistry(hive), true, Url, LocalDesktopProxyStores()),
                  RegistryError);
     EXPECT_FALSE(hive.keys.count(Inet));
+}
+
+// Running KDE programs hear that kioslaverc changed.
+TEST(SessionBus, KdeProgramsAreToldToRereadTheirSettings) {
+    const char* run = std::getenv("TARNWICK_DCONF_TEST");
+    if (!run || std::string(run) != "1")
+        GTEST_SKIP() << "runs as desktop_settings_dconf";
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    ASSERT_TRUE(bus);
+    int heard = 0;
+    const guint id = g_dbus_connection_signal_subscribe(
+        bus, nullptr, "org.kde.KIO.Scheduler", "reparseSlaveConfiguration", "/KIO/Scheduler",
+        nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*,
+           gpointer count) { ++*static_cast<int*>(count); },
+        &heard, nullptr);
+    TempDir dir;
+    DesktopProxyStores stores;
+    stores.push_back(std::make_unique<KdeProxySettings>(dir.path + "/kioslaverc", true));
+    FakeHive hive;
+    ApplyProxySwitch(FakeRegistry(hive), true, Url, stores);
+    for (int i = 0; i < 500 && heard == 0; ++i) {
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        g_usleep(10000);
+    }
+    EXPECT_EQ(heard, 1);
+    g_dbus_connection_signal_unsubscribe(bus, id);
+    g_object_unref(bus);
 }
 
 // A kioslaverc as KDE leaves it: other groups, comments, [$e] and locale keys, no final
