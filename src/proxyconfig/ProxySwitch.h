@@ -21,9 +21,10 @@ inline constexpr const char* InternetSettingsPoliciesKey =
 // then the same in the Policies key. A key that cannot be opened is skipped without a word;
 // a write that fails throws RegistryError and the later writes do not happen.
 //
-// The desktop's own proxy settings (desktop) follow first: a desktop that cannot take the
-// change throws before the registry is touched, and a registry write that fails gives the
-// desktop back what it had, so that the window's state display stays true either way.
+// The desktop's own proxy settings (the stores in desktop) are changed first: a desktop that
+// cannot take the change throws before the registry is touched, and a registry write that
+// fails gives the desktop back what it had, so that the window's state display stays true
+// either way.
 void ApplyProxySwitch(const RegistryFactory& registry, bool on, const std::string& pacFileUrl,
                       std::span<const std::unique_ptr<DesktopProxyStore>> desktop);
 
