@@ -1,6 +1,6 @@
-#include "forms/ErrorBox.h"
+#include "ui/qt/ErrorBox.h"
 
-#include "forms/GbkText.h"
+#include "ui/qt/GbkText.h"
 #include "rules/Error.h"
 
 #include <QMessageBox>
