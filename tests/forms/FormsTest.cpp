@@ -498,6 +498,11 @@ TEST_F(RuleEditor, FirstOpeningRefusesTypingInRowOneUntilItIsSelectedAgain) {
     view->Click(1, 1);
     view->Type("x");
     EXPECT_EQ(cell(1, 1), "http://*.example.com/*x");
+    // At the next opening the current cell already is that cell: the flags stay.
+    editor.Handle(&TsetParamForm::ButtonCancleClick);
+    view->Open();
+    view->Type("y");
+    EXPECT_EQ(cell(1, 1), "http://*.example.com/*y");
 }
 
 TEST_F(RuleEditor, PassingThroughATypeCellKeepsTheRule) {
