@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/FormViews.h"
+#include "pacserver/PacService.h"
 #include "proxyconfig/Registry.h"
 
 #include <memory>
@@ -22,6 +23,8 @@ struct ApplicationServices {
     // Where the PAC file, the rule file and the help file are; ends with the path separator
     // (GBK bytes). Empty: the executable's folder.
     std::string executableFolder;
+    // Makes the loopback server of the script. Empty: the platform's (MakePacServer).
+    PacService::ServerFactory pacServer;
 };
 
 // The application object: hints, the title, the two windows it creates at start and destroys

@@ -3,9 +3,11 @@
 #include "forms/Application.h"
 #include "forms/ErrorBox.h"
 #include "forms/setParamUnit.h"
+#include "pacserver/PacService.h"
 #include "proxyconfig/ProxySwitch.h"
 #include "proxyconfig/Settings.h"
 #include "rules/CodePage.h"
+#include "rules/FileSystem.h"
 #include "trayicon/NotifyIcon.h"
 
 #include <exception>
@@ -59,6 +61,8 @@ TMainForm::TMainForm(TApplication& application) : application_(application) {
 
 TMainForm::~TMainForm() {
     Handle(&TMainForm::FormDestroy);
+    // The script is served no more; the switch keeps pointing where it did.
+    pacService_.reset();
     // The icon leaves the notification area before the menu and the images it refers to go.
     NotifyIcon1.reset();
     view_.reset();
@@ -124,6 +128,10 @@ void TMainForm::FormCreate() {
     DisableCaption = GbkFromUtf8("禁用");
     EnableCaption = GbkFromUtf8("启用");
     ProxyEnabled = 1;
+    pacService_ = std::make_unique<PacService>(
+        application_.Services().registry, [] { return LocalFileSystem().readFile(PacFilePath); },
+        application_.Services().pacServer);
+    startServingAsStored();
     ApplyProxySwitch(true);
     ShowSwitchState(true);
 }
@@ -159,6 +167,7 @@ void TMainForm::ToolButtonSetClick() {
     // Modal to the windows that are visible now, as the editor's modal run has always been:
     // the notification area's icon and a main window shown later from its menu stay usable.
     editor->Execute(view_->Visible() ? view_.get() : nullptr);
+    followServedScript();
 }
 
 void TMainForm::MSettingClick() {
@@ -217,8 +226,64 @@ void TMainForm::Label1MouseLeave() {
     view_->SetLinkUnderlined(false);
 }
 
-void TMainForm::CheckBoxClick(MainCheckBox) {
-    // The start-hidden preference is read from the box at exit; a click does nothing more.
+void TMainForm::CheckBoxClick(MainCheckBox box) {
+    // The start-hidden preference is read from the box at exit; its click does nothing more.
+    if (box == MainCheckBox::ServePac)
+        servePacClick();
+}
+
+void TMainForm::servePacClick() {
+    const bool on = view_->Checked(MainCheckBox::ServePac);
+    try {
+        if (on) {
+            pacService_->start();
+            if (ProxyEnabled == 1)
+                applySwitch(true, pacService_->switchUrl(PacFileUrl));
+        } else {
+            // The switch leaves the server before the server goes, so that a failure leaves
+            // both as they were.
+            if (ProxyEnabled == 1)
+                applySwitch(true, PacFileUrl);
+            pacService_->stop();
+        }
+    } catch (...) {
+        if (on) {
+            pacService_->stop();
+            view_->SetChecked(MainCheckBox::ServePac, false);
+            pacService_->storePreference(false);
+        } else {
+            view_->SetChecked(MainCheckBox::ServePac, true);
+        }
+        throw;
+    }
+    if (ProxyEnabled == 1)
+        ShowSwitchState(true);
+    pacService_->storePreference(on);
+}
+
+void TMainForm::startServingAsStored() {
+    // Shown here, so that the creation goes on and the switch takes the file's URL.
+    RunGuarded(view_.get(), [this] {
+        if (!pacService_->storedPreference())
+            return;
+        view_->SetChecked(MainCheckBox::ServePac, true);
+        try {
+            pacService_->start();
+        } catch (...) {
+            // The stored preference stays: the port may well be free at the next start.
+            view_->SetChecked(MainCheckBox::ServePac, false);
+            throw;
+        }
+    });
+}
+
+void TMainForm::followServedScript() {
+    if (ProxyEnabled != 1 || !pacService_ || !pacService_->serving())
+        return;
+    if (pacService_->switchUrl(PacFileUrl) == switchUrl_)
+        return;
+    ApplyProxySwitch(true);
+    ShowSwitchState(true);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -232,7 +297,12 @@ void TMainForm::ShowSwitchState(bool on) {
 }
 
 void TMainForm::ApplyProxySwitch(bool on) {
-    tarnwick::ApplyProxySwitch(application_.Services().registry, on, PacFileUrl);
+    applySwitch(on, pacService_ ? pacService_->switchUrl(PacFileUrl) : PacFileUrl);
+}
+
+void TMainForm::applySwitch(bool on, const std::string& url) {
+    tarnwick::ApplyProxySwitch(application_.Services().registry, on, url);
+    switchUrl_ = on ? url : std::string();
 }
 
 std::string TMainForm::ReadSetting(const std::string& name) {

@@ -1,11 +1,11 @@
 // The preference and the port as the main window uses them, over a fake server and registry.
 #include "../proxyconfig/FakeRegistry.h"
+#include "FakePacServer.h"
 
 #include "pacserver/PacService.h"
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <vector>
 
 namespace tarnwick {
@@ -18,41 +18,17 @@ using test::FakeRegistry;
 const std::string Key = "Software\\IETarnwick";
 const std::string FileUrl = "file:///opt/tarnwick/IETarnwick.pac";
 
-// Binds any port not in taken and records what was tried.
-class FakeServer : public PacServer {
-public:
-    FakeServer(std::set<std::uint16_t> taken, std::vector<std::uint16_t>& tried)
-        : taken_(std::move(taken)), tried_(tried) {}
-    bool listen(std::uint16_t port, std::string& why) override {
-        tried_.push_back(port);
-        port_ = taken_.count(port) ? 0 : port;
-        why = "Address in use";
-        return port_ != 0;
-    }
-    void close() override { port_ = 0; }
-    bool isListening() const override { return port_ != 0; }
-    std::uint16_t port() const override { return port_; }
-    std::string address() const override { return "127.0.0.1"; }
-    std::size_t connectionCount() const override { return 0; }
-
-private:
-    std::set<std::uint16_t> taken_;
-    std::vector<std::uint16_t>& tried_;
-    std::uint16_t port_ = 0;
-};
-
 class PacServiceTest : public testing::Test {
 protected:
     PacService make() {
         return PacService(
             FakeRegistry(hive), [this] { return script; },
-            [this](PacScriptSource) { return std::make_unique<FakeServer>(taken, tried); });
+            [this](PacScriptSource) { return std::make_unique<test::FakePacServer>(ports); });
     }
 
     FakeHive hive;
     std::optional<std::string> script = std::string("function FindProxyForURL(u, h) {}\r\n");
-    std::set<std::uint16_t> taken;
-    std::vector<std::uint16_t> tried;
+    test::FakePorts ports;
 };
 
 TEST_F(PacServiceTest, PreferenceIsOnOnlyForTheTextTrue) {
@@ -85,7 +61,7 @@ TEST_F(PacServiceTest, PortStartsAtTheStoredOneAndTakesTheNextFree) {
         hive = FakeHive();
         if (c.stored)
             hive.keys[Key]["pacPort"] = {RegistryValueType::Dword, Dword(*c.stored)};
-        taken = c.taken;
+        ports.taken = c.taken;
         PacService service = make();
         service.start();
         EXPECT_TRUE(service.serving());
@@ -96,7 +72,7 @@ TEST_F(PacServiceTest, PortStartsAtTheStoredOneAndTakesTheNextFree) {
 
 TEST_F(PacServiceTest, NoFreePortIsAnErrorAndTheSwitchKeepsTheFile) {
     for (int i = 0; i < 20; ++i)
-        taken.insert(static_cast<std::uint16_t>(65530 + i));
+        ports.taken.insert(static_cast<std::uint16_t>(65530 + i));
     hive.keys[Key]["pacPort"] = {RegistryValueType::Dword, Dword(65530)};
     PacService service = make();
     try {
@@ -107,7 +83,7 @@ TEST_F(PacServiceTest, NoFreePortIsAnErrorAndTheSwitchKeepsTheFile) {
                      "Cannot serve the script on 127.0.0.1, ports 65530 to 65535: Address in use");
     }
     // Never past the last port there is.
-    EXPECT_EQ(tried, (std::vector<std::uint16_t>{65530, 65531, 65532, 65533, 65534, 65535}));
+    EXPECT_EQ(ports.tried, (std::vector<std::uint16_t>{65530, 65531, 65532, 65533, 65534, 65535}));
     EXPECT_FALSE(service.serving());
     EXPECT_EQ(service.switchUrl(FileUrl), FileUrl);
 
