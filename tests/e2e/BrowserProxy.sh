@@ -173,6 +173,7 @@ visit() {
 }
 
 desktop_url() { gsettings get org.gnome.system.proxy autoconfig-url; }
+http_url=""
 if [ "$browser" = chromium ]; then
     visit file
     [ -z "$(seen alpha.tarnwick.test)$(seen beta.tarnwick.test)" ] ||
@@ -227,4 +228,4 @@ if [ "$browser" = chromium ]; then
     port="${port%%/*}"
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && fail "the script is still served after the end"
 fi
-echo "PASS: $browser took each host to the proxy its rule names with the switch on, and to neither with it off"
+echo "PASS: $browser took each host to the proxy its rule names with the switch on${http_url:+ (served over http; through file:// it went direct)}, and to neither with it off"
