@@ -61,4 +61,45 @@ std::string Utf8FromGbk(std::string_view gbk) {
     return Convert(gbk, "UTF-8", "GBK", 1);
 }
 
+std::string GbkFromUtf16(std::string_view utf16, bool bigEndian) {
+    // Decoded by hand into UTF-8 first, so that a lone surrogate is one "?" as on Windows
+    // (iconv would stop at it).
+    const auto unit = [&](std::size_t i) {
+        const auto first = static_cast<unsigned char>(utf16[i]);
+        const auto second = static_cast<unsigned char>(utf16[i + 1]);
+        return static_cast<char32_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+    };
+    const std::size_t units = utf16.size() / 2;
+    std::string utf8;
+    utf8.reserve(units * 3);
+    for (std::size_t u = 0; u < units; ++u) {
+        char32_t c = unit(2 * u);
+        if (c >= 0xD800 && c <= 0xDBFF && u + 1 < units && unit(2 * u + 2) >= 0xDC00 &&
+            unit(2 * u + 2) <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(2 * u + 2) - 0xDC00);
+            ++u;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            utf8 += '?';
+            continue;
+        }
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | (c >> 18));
+            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    // A zero character is a zero byte, as in an ANSI file; iconv keeps it.
+    return GbkFromUtf8(utf8);
+}
+
 } // namespace tarnwick
