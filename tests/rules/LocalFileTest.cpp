@@ -352,6 +352,18 @@ TEST(LocalFileWrite, TemporaryFilesOfKilledWritersGoWithTheNextSaveOfTheirFile) 
     EXPECT_FALSE(std::filesystem::exists(folder.path() / kept[0]));
 }
 #else
+TEST(LocalFileFailure, OnlyARegularFileOrNoneIsReplaced) {
+    // A device name in the folder names the device, never a file to replace.
+    TempFolder folder;
+    for (const char* name : {"NUL", "nul.ini"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(IoMessage([&] { SaveRules(OneRuleTable(), folder.file(name)); }),
+                  "File access denied");
+        EXPECT_EQ(IoMessage([&] { WriteTextFile(folder.file(name), "x"); }), "File access denied");
+    }
+    EXPECT_TRUE(folder.entries().empty());
+}
+
 TEST(LocalFileFailure, TargetHeldOpenByAnotherProgramKeepsItsContent) {
     // A program that holds the file without sharing it stops the replacement; the temporary
     // file goes again.

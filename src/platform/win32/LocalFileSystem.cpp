@@ -36,12 +36,27 @@ std::string FolderOf(const std::string& path) {
     return cut == std::string::npos ? std::string(".\\") : path.substr(0, cut + 1);
 }
 
+// Only a file on a disk (or none) is replaced: a device name such as NUL or CON opens as a
+// character device, and renaming a file over it must not even be tried.
+bool IsDiskFileOrMissing(const std::string& path) {
+    HANDLE file =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return true; // missing, or not to be opened: the replacement itself reports why
+    const DWORD type = GetFileType(file);
+    CloseHandle(file);
+    return type == FILE_TYPE_DISK;
+}
+
 class Win32FileSystem : public FileSystem {
 public:
     void replaceFile(const std::string& path, std::string_view bytes) override {
         const DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+            Fail(ERROR_ACCESS_DENIED);
+        if (!IsDiskFileOrMissing(path))
             Fail(ERROR_ACCESS_DENIED);
 
         char temp[MAX_PATH];
