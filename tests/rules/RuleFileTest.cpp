@@ -180,9 +180,7 @@ TEST(RuleFileLoad, GarbageNulBytesAndInvalidGbkDoNoHarm) {
         noise += (seed >> 16) % 3 ? pick[(seed >> 8) % sizeof pick] : static_cast<char>(seed >> 24);
     }
     EXPECT_GT(IniFile(noise).sectionCount(), 300u);
-    // Shorter in UTF-16, where most characters are ones GBK cannot hold and cost a restart each.
-    const std::string some = noise.substr(0, 10000);
-    for (const std::string& bytes : {"x" + noise, "\xFF\xFE"s + some, "\xFE\xFF"s + some}) {
+    for (const std::string& bytes : {"x" + noise, "\xFF\xFE"s + noise, "\xFE\xFF"s + noise}) {
         const RuleTable loaded = LoadedText(bytes);
         const std::size_t sections = IniFile::FromFileBytes(bytes).sectionCount();
         EXPECT_EQ(loaded.rowCount(), static_cast<int>(std::max<std::size_t>(sections + 1, 5)));
