@@ -364,6 +364,46 @@ TEST(LocalFileFailure, OnlyARegularFileOrNoneIsReplaced) {
     EXPECT_TRUE(folder.entries().empty());
 }
 
+TEST(LocalFileWrite, TemporaryFilesOfKilledWritersGoWithTheNextSaveOfTheirFile) {
+    TempFolder folder;
+    // No process has this id (they are multiples of 4).
+    const std::string stale = "configData.ini.tarnwick-tmp-2147483645-a1b2c3";
+    const std::vector<std::string> kept = {
+        "IETarnwick.pac.tarnwick-tmp-2147483645-a1b2c3", // another file's: its own save
+        "configData.ini.abcdef",                         // the user's
+        "configData.ini.backup",
+        "configData.ini.tarnwick-tmp-2147483645-later1", // newer than this save
+    };
+    const auto age = [&](const std::string& name, long long seconds) {
+        HANDLE file = CreateFileA(folder.file(name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+        t.QuadPart += seconds * 10000000LL;
+        const FILETIME when{t.LowPart, t.HighPart};
+        EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &when));
+        CloseHandle(file);
+    };
+    for (const std::string& name : kept) {
+        WriteBytes(folder.file(name), "partial");
+        age(name, -3600);
+    }
+    age(kept.back(), 3600);
+    WriteBytes(folder.file(stale), "partial");
+    age(stale, -3600);
+
+    SaveRules(OneRuleTable(), folder.file("configData.ini"));
+    std::vector<std::string> expected = kept;
+    expected.push_back("configData.ini");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folder.entries(), expected);
+
+    WriteTextFile(folder.file("IETarnwick.pac"), "script");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / kept[0]));
+}
+
 TEST(LocalFileFailure, TargetHeldOpenByAnotherProgramKeepsItsContent) {
     // A program that holds the file without sharing it stops the replacement; the temporary
     // file goes again.
