@@ -84,7 +84,7 @@ protected:
 };
 
 TEST_F(RegistryStoreTest, WritesARegeditFileWithCrLfLines) {
-    ApplyProxySwitch(registry, true, Url);
+    ApplyProxySwitch(registry, true, Url, DesktopProxyStores());
     WriteSetting(registry, "startHidden", "say \"no\" C:\\");
     EXPECT_EQ(RegistryStorePath(), store_.string());
     EXPECT_EQ(ReadFile(store_),
@@ -118,7 +118,7 @@ TEST_F(RegistryStoreTest, WritesARegeditFileWithCrLfLines) {
               "[HKEY_CURRENT_USER\\Software\\IETarnwick]\r\n"
               "\"startHidden\"=\"say \\\"no\\\" C:\\\\\"\r\n"
               "\r\n");
-    ApplyProxySwitch(registry, false, Url);
+    ApplyProxySwitch(registry, false, Url, DesktopProxyStores());
     EXPECT_NE(ReadFile(store_).find("\"AutoConfigURL\"=\"\"\r\n"), std::string::npos);
     EXPECT_NE(ReadFile(store_).find("\"EnableAutoProxyResultCache\"=dword:00000001\r\n"),
               std::string::npos);
@@ -172,7 +172,7 @@ TEST_F(RegistryStoreTest, DamagedStoresAreNeverReplaced) {
             EXPECT_STREQ(e.what(), "Failed to set data for 'startHidden'");
         }
         try {
-            ApplyProxySwitch(registry, true, Url);
+            ApplyProxySwitch(registry, true, Url, DesktopProxyStores());
             ADD_FAILURE() << "the switch was not refused";
         } catch (const RegistryError& e) {
             EXPECT_STREQ(e.what(), "Failed to set data for 'AutoConfigURL'");
@@ -251,8 +251,9 @@ TEST_F(RegistryStoreTest, StoreThatCannotBeWrittenFailsEveryWrite) {
         arrange();
         EXPECT_EQ(RegistryMessage([&] { WriteSetting(registry, "startHidden", "true"); }),
                   "Failed to set data for 'startHidden'");
-        EXPECT_EQ(RegistryMessage([&] { ApplyProxySwitch(registry, true, Url); }),
-                  "Failed to set data for 'AutoConfigURL'");
+        EXPECT_EQ(
+            RegistryMessage([&] { ApplyProxySwitch(registry, true, Url, DesktopProxyStores()); }),
+            "Failed to set data for 'AutoConfigURL'");
         EXPECT_EQ(ReadSetting(registry, "startHidden"), "");
         EXPECT_FALSE(fs::exists(store_));
         ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
@@ -302,8 +303,9 @@ TEST_F(RegistryStoreTest, OnlyARegularFileIsReadOrReplacedAndALinkIsFollowed) {
         EXPECT_EQ(ReadSetting(registry, "startHidden"), "");
         EXPECT_EQ(RegistryMessage([&] { WriteSetting(registry, "startHidden", "true"); }),
                   "Failed to set data for 'startHidden'");
-        EXPECT_EQ(RegistryMessage([&] { ApplyProxySwitch(registry, true, Url); }),
-                  "Failed to set data for 'AutoConfigURL'");
+        EXPECT_EQ(
+            RegistryMessage([&] { ApplyProxySwitch(registry, true, Url, DesktopProxyStores()); }),
+            "Failed to set data for 'AutoConfigURL'");
         EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(store_)) &&
                      fs::file_size(store_) < 1000)
             << "replaced";
@@ -492,7 +494,8 @@ TEST_F(RegistryStoreTest, KeyThatTheRegistryWouldRefuseIsNeverCreated) {
 void Writer(const std::string& tag, int rounds) {
     const RegistryFactory registry = CurrentUserRegistry();
     for (int i = 0; i < rounds; ++i) {
-        ApplyProxySwitch(registry, i % 2 == 0, Url + "?" + tag + std::to_string(i));
+        ApplyProxySwitch(registry, i % 2 == 0, Url + "?" + tag + std::to_string(i),
+                         DesktopProxyStores());
         WriteSetting(registry, "writer" + tag, tag + std::to_string(i));
         WriteSetting(registry, "startHidden", i % 2 == 0 ? "true" : "false");
     }
@@ -547,7 +550,7 @@ TEST_F(RegistryStoreTest, KilledWriterLeavesTheOldFileOrTheNewOne) {
             const RegistryFactory own = CurrentUserRegistry();
             for (int i = 0;; ++i) {
                 WriteSetting(own, "big", big.substr(0, big.size() - i % 7));
-                ApplyProxySwitch(own, i % 2 == 0, Url);
+                ApplyProxySwitch(own, i % 2 == 0, Url, DesktopProxyStores());
             }
         });
         ASSERT_GT(pid, 0);
