@@ -297,7 +297,8 @@ void TMainForm::ShowSwitchState(bool on) {
 }
 
 void TMainForm::ApplyProxySwitch(bool on) {
-    applySwitch(on, pacService_ ? pacService_->switchUrl(PacFileUrl) : PacFileUrl);
+    // Off writes no URL: the script is not read for it.
+    applySwitch(on, on && pacService_ ? pacService_->switchUrl(PacFileUrl) : PacFileUrl);
 }
 
 void TMainForm::applySwitch(bool on, const std::string& url) {
