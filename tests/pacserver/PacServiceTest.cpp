@@ -22,24 +22,13 @@ class PacServiceTest : public testing::Test {
 protected:
     PacService make() {
         return PacService(
-            FakeRegistry(hive), [this] { return script; },
+            FakeRegistry(hive), [] { return std::optional<std::string>(); },
             [this](PacScriptSource) { return std::make_unique<test::FakePacServer>(ports); });
     }
 
     FakeHive hive;
-    std::optional<std::string> script = std::string("function FindProxyForURL(u, h) {}\r\n");
     test::FakePorts ports;
 };
-
-TEST_F(PacServiceTest, PreferenceIsOnOnlyForTheTextTrue) {
-    PacService service = make();
-    for (const char* text : {"TRUE", "true ", "1", ""}) {
-        hive.keys[Key]["servePac"] = {RegistryValueType::String, std::string(text) + '\0'};
-        EXPECT_FALSE(service.storedPreference()) << text;
-    }
-    service.storePreference(true);
-    EXPECT_TRUE(service.storedPreference());
-}
 
 TEST_F(PacServiceTest, PortStartsAtTheStoredOneAndTakesTheNextFree) {
     struct Case {
@@ -90,20 +79,6 @@ TEST_F(PacServiceTest, NoFreePortIsAnErrorAndTheSwitchKeepsTheFile) {
     hive.keys[Key]["pacPort"] = {RegistryValueType::String, std::string("8080\0", 5)};
     EXPECT_THROW(service.start(), RegistryError);
     EXPECT_FALSE(service.serving());
-}
-
-TEST_F(PacServiceTest, SwitchUrlFollowsTheScriptWhileServing) {
-    PacService service = make();
-    EXPECT_EQ(service.switchUrl(FileUrl), FileUrl);
-    service.start();
-    const std::string first = service.switchUrl(FileUrl);
-    EXPECT_EQ(first, PacHttpUrl(DefaultPacPort, *script));
-    EXPECT_EQ(service.switchUrl(FileUrl), first);
-    *script += "// changed\r\n";
-    EXPECT_NE(service.switchUrl(FileUrl), first);
-    service.stop();
-    EXPECT_FALSE(service.serving());
-    EXPECT_EQ(service.switchUrl(FileUrl), FileUrl);
 }
 
 } // namespace
