@@ -69,7 +69,7 @@ private slots:
         int ticks = 0;
         TTickTimer timer(platform, &ticks, &Count);
         QVERIFY(timer.Start(5));
-        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 30000);
         QVERIFY(timer.Stop());
         QVERIFY(!timer.Stop());
         const int stoppedAt = ticks;
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(shown.adds, 1); // nothing while there is no notification area
 
         present = true;
-        QTRY_COMPARE_WITH_TIMEOUT(shown.adds, 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.adds, 2, 30000);
         QVERIFY(platform.TrayIcon(shown.IconId()) != nullptr);
         QCOMPARE(hidden.adds, 1);
         QCOMPARE(platform.TrayIcon(hidden.IconId()), nullptr);
@@ -145,7 +145,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&mainForm));
         QVERIFY(QTest::qWaitForWindowExposed(&other));
         other.activateWindow();
-        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), &other, 30000);
         EventCounter mainActivations(&mainForm, QEvent::WindowActivate);
 
         QMenu menu;
@@ -251,7 +251,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&mainForm));
 
             mainForm.showMinimized();
-            QTRY_VERIFY(!mainForm.isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(!mainForm.isVisible(), 30000);
             QVERIFY(icon.IconVisible());
 
             // The tray menu's "main window" item shows it explicitly.
