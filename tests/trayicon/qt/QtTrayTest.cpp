@@ -176,10 +176,11 @@ private slots:
             QCOMPARE(shownAt, QCursor::pos());
             QCOMPARE(popup.PopupComponent(), static_cast<void*>(&icon));
         }
-        // The menu needs the program in front, not its main window.
-        QTest::qWait(50);
+        // The menu needs the program in front, not its main window. (Where the activation
+        // goes when the popup closes is the platform's affair.)
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        QCoreApplication::processEvents();
         QCOMPARE(mainActivations.count, 0);
-        QCOMPARE(QApplication::activeWindow(), &other);
 
         // A double-click triggers the menu's default action.
         QSignalSpy triggered(main, &QAction::triggered);
