@@ -16,6 +16,7 @@ source_dir="$2"
 scenario="${3:-rule}"
 expected="$source_dir/tests/e2e/expected"
 source "$source_dir/scripts/virtual-display.sh"
+source "$source_dir/tests/e2e/drive.sh"
 
 if missing="$(vd_missing)"; then
     echo "SKIP: $missing is missing (scripts/setup.sh installs it)"
@@ -32,20 +33,7 @@ finish() {
 trap finish EXIT
 fail() {
     echo "FAIL: $*"
-    local shot="${TMPDIR:-/tmp}/tarnwick-e2e-$scenario-failure.png"
-    [ -n "${DISPLAY:-}" ] && import -window root "$shot" 2>/dev/null &&
-        echo "screen at the failure: $shot"
-    if [ -n "$pid" ]; then
-        kill -0 "$pid" 2>/dev/null && echo "the program is running (pid $pid)" ||
-            echo "the program has ended"
-    fi
-    [ -n "${DISPLAY:-}" ] && vd_report
-    echo "--- registry stand-in ($store):"
-    if [ -f "$store" ]; then sed 's/^/    /' "$store"; else echo "    (missing)"; fi
-    echo "--- files beside the program:"
-    ls -l "$work/app" | sed 's/^/    /'
-    echo "--- program output:"
-    [ -s "$work/program.log" ] && sed 's/^/    /' "$work/program.log" || echo "    (none)"
+    e2e_report
     exit 1
 }
 
@@ -71,6 +59,7 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLA
 export GSETTINGS_BACKEND=keyfile XDG_CURRENT_DESKTOP= KDE_FULL_SESSION=
 unset DBUS_SESSION_BUS_ADDRESS
 store="$work/config/tarnwick/HKEY_CURRENT_USER.reg"
+app="$work/app"
 vd_start "$work" || fail "no virtual display"
 
 "$work/app/Tarnwick" >"$work/program.log" 2>&1 &
@@ -81,33 +70,7 @@ store_has() { grep -qF -- "$1" "$store" 2>/dev/null; }
 vd_until 30 store_has '"AutoConfigURL"="file://'"$work"'/app/IETarnwick.pac"' ||
     fail "the start did not turn the switch on"
 
-# The program's visible windows, one id a line, sorted.
-windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
-# Sets `popup` to a visible window of the program that was not in `before`.
-new_window() {
-    popup="$(comm -13 <(echo "$before") <(windows) | head -n1)"
-    [ -n "$popup" ]
-}
-gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
-ended() { ! kill -0 "$pid" 2>/dev/null; }
-
-# Opens the tray menu with a right-button press on the icon and picks the item that is
-# `downs` presses of the Down key away from the top (separators are skipped). Returns once
-# the menu has closed again, so that the next press opens it anew. Two presses closer than the
-# double-click time make a double-click, which opens no menu: the next press waits that long.
-last_press=0
-menu() {
-    local downs="$1" i
-    while [ $(($(_vd_now) - last_press)) -lt 800000 ]; do sleep 0.1; done
-    before="$(windows)"
-    xdotool mousemove --window "$icon" 8 8 click 3
-    last_press="$(_vd_now)"
-    vd_until 30 new_window || fail "the tray menu did not open"
-    # The keys go to the open popup, whichever window has the focus.
-    for i in $(seq "$downs"); do xdotool key Down; done
-    xdotool key Return
-    vd_until 30 gone "$popup" || fail "the tray menu did not close after its item was chosen"
-}
+menu() { e2e_menu "$icon" "$1"; }
 
 if [ "$scenario" = exit-with-editor-open ]; then
     main="$(vd_window Tarnwick 30)" || fail "the main window is not shown"
@@ -117,7 +80,7 @@ if [ "$scenario" = exit-with-editor-open ]; then
     # time Exit below has ended it, this click has been handled too; the store is checked then.
     xdotool mousemove --window "$main" 58 20 click 1
     menu 4 # 退出; the menu closes with the program, so waiting for it is waiting for the end
-    vd_until 60 ended || fail "Exit in the tray menu did not end the program"
+    e2e_wait_end "Exit in the tray menu did not end the program"
     wait "$pid"
     status=$?
     pid=""
@@ -145,43 +108,24 @@ editor_height="$(xwininfo -id "$editor" | awk '/Height:/ { print $2 }')"
 # A click on the note first: with no window manager, the editor takes the focus only now.
 xdotool mousemove --window "$editor" 400 $((editor_height - 25)) click 1
 sleep 0.3
-# The type cell of row 1, reached from the value cell so that it is a selection each time: a
-# click there opens the type editor, a second click on it opens its list. Tried again when a
-# busy machine let the list close before it was seen, giving the program longer each time. The
-# two clicks on the type cell are further apart than the double-click time.
-popup=""
-for attempt in 1 2 3 4 5; do
-    pause="0.$((attempt + 4))"
-    xdotool mousemove --window "$editor" 260 69 click 1
-    sleep "$pause"
-    xdotool mousemove --window "$editor" 85 69 click 1
-    sleep "$pause"
-    before="$(windows)"
-    xdotool mousemove --window "$editor" 85 69 click 1
-    vd_until $((attempt * 4)) new_window && break
-    echo "the type list did not open (attempt $attempt); trying again"
-    xdotool key Escape
-    sleep "$pause"
-done
-[ -n "$popup" ] || fail "the type list did not open"
-list="$popup"
+list="$(e2e_type_list "$editor" 69)" || fail "the type list did not open"
 height="$(xwininfo -id "$list" | awk '/Height:/ { print $2 }')"
 # The third of four entries: 子网 (subnet), whose default value is kept.
 xdotool mousemove --window "$list" 40 $((height * 5 / 8)) click 1
-vd_until 30 gone "$list" || fail "the type list did not close on a click on an entry"
+e2e_wait_gone "$list" "the type list did not close on a click on an entry"
 xdotool mousemove --window "$editor" 430 69 click 1
 sleep 0.2
 xdotool type --delay 20 "10.0.0.1:8080"
 xdotool key Return
 sleep 0.2
 xdotool mousemove --window "$editor" 56 $((editor_height - 25)) click 1 # 确定 (OK)
-vd_until 30 gone "$editor" || fail "OK did not close the editor"
+e2e_wait_gone "$editor" "OK did not close the editor"
 
 same_file "$work/app/IETarnwick.pac" "$expected/IETarnwick.pac" || fail "the PAC file differs"
 same_file "$work/app/configData.ini" "$expected/configData.ini" || fail "the rule file differs"
 
 kill -TERM "$pid"
-if ! vd_until 60 ended; then
+if ! vd_until 60 _e2e_ended; then
     command -v gdb >/dev/null && gdb -p "$pid" -batch -ex "thread apply all bt" 2>&1 | grep -E "^#|^Thread"
     fail "SIGTERM did not end the program"
 fi
