@@ -12,10 +12,20 @@
 # The program's visible windows, one id a line, sorted.
 e2e_windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
 
-# Sets `e2e_new` to a visible window of the program that is not in `e2e_before`.
+# Sets `e2e_new` to a popup (a menu or a list) of the program that is on the screen and not in
+# `e2e_before`. Only a popup counts: a list of windows taken while the machine is busy may
+# miss some, and the main window must not pass for a menu; a tool tip is too low to.
 _e2e_new_window() {
-    e2e_new="$(comm -13 <(echo "$e2e_before") <(e2e_windows) | head -n1)"
-    [ -n "$e2e_new" ]
+    local w info
+    for w in $(comm -13 <(echo "$e2e_before") <(e2e_windows)); do
+        info="$(xwininfo -id "$w" 2>/dev/null)" || continue
+        grep -q 'Override Redirect State: yes' <<<"$info" || continue
+        grep -q 'Map State: IsViewable' <<<"$info" || continue
+        [ "$(awk '/Height:/ { print $2 }' <<<"$info")" -gt 40 ] || continue
+        e2e_new="$w"
+        return 0
+    done
+    return 1
 }
 _e2e_gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 _e2e_ended() { ! kill -0 "$pid" 2>/dev/null; }
