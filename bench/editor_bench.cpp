@@ -1,8 +1,8 @@
 // Opening the rule editor over a rule file of 10,000 rules (the opening reloads the file),
 // and scrolling the grid through that table. Runs on the offscreen platform unless told
 // otherwise.
-#include "forms/RuleGrid.h"
-#include "forms/setParamUnit.h"
+#include "ui/qt/RuleGrid.h"
+#include "ui/qt/setParamUnit.h"
 #include "rules/CodePage.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleTable.h"

@@ -1,4 +1,4 @@
-#include "forms/Application.h"
+#include "ui/qt/Application.h"
 
 #include <QApplication>
 

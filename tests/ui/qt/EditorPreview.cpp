@@ -2,7 +2,7 @@
 // until it is closed; scripts/screenshot-editor.sh takes its picture. With --type-editor the
 // type cell of row 2 is selected, so that its drop-down list is open.
 #include "EditorTestSupport.h"
-#include "forms/setParamUnit.h"
+#include "ui/qt/setParamUnit.h"
 #include "rules/RuleFile.h"
 
 #include <QApplication>

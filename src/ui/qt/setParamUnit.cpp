@@ -1,8 +1,8 @@
-#include "forms/setParamUnit.h"
+#include "ui/qt/setParamUnit.h"
 
-#include "forms/ErrorBox.h"
-#include "forms/GbkText.h"
-#include "forms/RuleGrid.h"
+#include "ui/qt/ErrorBox.h"
+#include "ui/qt/GbkText.h"
+#include "ui/qt/RuleGrid.h"
 #include "rules/PacScript.h"
 #include "rules/RuleFile.h"
 #include "rules/TextFile.h"

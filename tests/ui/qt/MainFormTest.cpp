@@ -1,10 +1,10 @@
 // The main window, the tray menu and the program's start and end, over the fake notification
 // area and a registry stand-in in a temporary XDG_CONFIG_HOME.
 #include "FakeTray.h"
-#include "forms/Application.h"
-#include "forms/ErrorBox.h"
-#include "forms/mainUnit.h"
-#include "forms/setParamUnit.h"
+#include "ui/qt/Application.h"
+#include "ui/qt/ErrorBox.h"
+#include "ui/qt/mainUnit.h"
+#include "ui/qt/setParamUnit.h"
 #include "platform/CurrentUserRegistry.h"
 #include "proxyconfig/ProxySwitch.h"
 #include "proxyconfig/Settings.h"

@@ -1,6 +1,6 @@
-#include "forms/RuleGrid.h"
+#include "ui/qt/RuleGrid.h"
 
-#include "forms/GbkText.h"
+#include "ui/qt/GbkText.h"
 #include "rules/RuleTable.h"
 
 #include <QLineEdit>

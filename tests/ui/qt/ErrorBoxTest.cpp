@@ -1,4 +1,4 @@
-#include "forms/ErrorBox.h"
+#include "ui/qt/ErrorBox.h"
 #include "rules/CodePage.h"
 #include "rules/Error.h"
 
