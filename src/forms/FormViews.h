@@ -81,11 +81,11 @@ public:
     // The window that owns the icon, as the tray platform knows it.
     virtual WindowHandle TrayWindow() = 0;
     // ImageList1 (16 x 16): 0 the emblem in blue (switch on), 1 in grey (switch off).
-    virtual TrayImageList& ImageList1() = 0;
+    virtual TrayImageList& TrayIconList() = 0;
     // A new icon object holding the icon stored with the layout (the blue emblem).
     virtual std::unique_ptr<TrayIconImage> StoredIcon() = 0;
     // PopupMenu1 (the tray menu: MMainInterface, MSetting, -, MSwitch, -, MExit).
-    virtual TrayPopupMenu& PopupMenu1() = 0;
+    virtual TrayPopupMenu& TrayMenu() = 0;
     // Called once the icon has been requested, before FormCreate: a front end that queues
     // requests to its display may send them now, so the desktop docks the icon early.
     virtual void NotifyIconLoaded() {}
