@@ -45,7 +45,7 @@ HICON LoadIconSized(HINSTANCE instance, int id, int size) {
 // ---------------------------------------------------------------------------------------
 // The tray menu
 
-TrayMenu::TrayMenu(Win32TrayPlatform& platform, HWND commandWindow, const std::vector<Item>& items)
+PopupMenu::PopupMenu(Win32TrayPlatform& platform, HWND commandWindow, const std::vector<Item>& items)
     : platform_(platform), commandWindow_(commandWindow), menu_(CreatePopupMenu()) {
     for (const Item& item : items) {
         if (item.id == 0)
@@ -56,16 +56,16 @@ TrayMenu::TrayMenu(Win32TrayPlatform& platform, HWND commandWindow, const std::v
     }
 }
 
-TrayMenu::~TrayMenu() {
+PopupMenu::~PopupMenu() {
     DestroyMenu(menu_);
 }
 
-void TrayMenu::ClickItem(int index) {
+void PopupMenu::ClickItem(int index) {
     if (index >= 0 && index < ItemCount() && ids_[static_cast<std::size_t>(index)] != 0)
         PostMessageA(commandWindow_, WM_COMMAND, ids_[static_cast<std::size_t>(index)], 0);
 }
 
-void TrayMenu::Popup(TrayPoint at) {
+void PopupMenu::Popup(TrayPoint at) {
     // The component has made the application window the foreground window, so a click
     // anywhere else closes the menu; it posts the null message after the menu is gone.
     auto owner = reinterpret_cast<HWND>(platform_.ApplicationWindow());
@@ -78,13 +78,13 @@ void TrayMenu::Popup(TrayPoint at) {
         PostMessageA(commandWindow_, WM_COMMAND, id, 0);
 }
 
-std::string TrayMenu::Caption(UINT id) const {
+std::string PopupMenu::Caption(UINT id) const {
     char buffer[256] = {};
     GetMenuStringA(menu_, id, buffer, sizeof buffer, MF_BYCOMMAND);
     return buffer;
 }
 
-void TrayMenu::SetCaption(UINT id, const std::string& caption) {
+void PopupMenu::SetCaption(UINT id, const std::string& caption) {
     ModifyMenuA(menu_, id, MF_BYCOMMAND | MF_STRING, id, caption.c_str());
 }
 
@@ -96,7 +96,7 @@ MainWindow::MainWindow(ApplicationWindows& app, TMainForm& form) : app_(app), fo
     emblemOn16_ = LoadIconSized(instance, IDI_APPLICATION_ICON, 16);
     emblemOff16_ = LoadIconSized(instance, IDI_EMBLEM_OFF, 16);
     bigIcon_ = LoadIconSized(instance, IDI_APPLICATION_ICON, 32);
-    imageList1_ = std::make_unique<Win32IconList>(std::vector<IconHandle>{
+    ImageList1 = std::make_unique<Win32IconList>(std::vector<IconHandle>{
         reinterpret_cast<IconHandle>(emblemOn16_), reinterpret_cast<IconHandle>(emblemOff16_)});
     background_ = GetSysColorBrush(COLOR_BTNFACE);
     font_ = CreateFormFont(11);
@@ -117,7 +117,7 @@ MainWindow::~MainWindow() {
     app_.Forget(this);
     if (IsWindow(hwnd_))
         DestroyWindow(hwnd_);
-    PopupMenu1_.reset();
+    PopupMenu1.reset();
     if (ImageList2)
         ImageList_Destroy(ImageList2);
     for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(linkFont_),
@@ -171,8 +171,8 @@ void MainWindow::CreateComponents() {
     }
 
     // PopupMenu1: 主界面, 设置, -, 禁用, -, 退出.
-    PopupMenu1_ = std::make_unique<TrayMenu>(app_.Tray(), hwnd_,
-                                             std::vector<TrayMenu::Item>{
+    PopupMenu1 = std::make_unique<PopupMenu>(app_.Tray(), hwnd_,
+                                             std::vector<PopupMenu::Item>{
                                                  {IdMMainInterface, ItemMainInterface},
                                                  {IdMSetting, HintSet},
                                                  {0, {}},
@@ -201,11 +201,11 @@ void MainWindow::SetSwitchButtonDown(bool down) {
 }
 
 std::string MainWindow::SwitchItemCaption() const {
-    return PopupMenu1_->Caption(IdMSwitch);
+    return PopupMenu1->Caption(IdMSwitch);
 }
 
 void MainWindow::SetSwitchItemCaption(const std::string& caption) {
-    PopupMenu1_->SetCaption(IdMSwitch, caption);
+    PopupMenu1->SetCaption(IdMSwitch, caption);
 }
 
 bool MainWindow::Checked(MainCheckBox box) const {

@@ -50,14 +50,14 @@ HWND FormWindow(FormView* view);
 
 // The tray menu PopupMenu1 as the notification-area component sees it: a real popup menu.
 // A chosen item runs after the menu has closed, from the message loop.
-class TrayMenu final : public TrayPopupMenu {
+class PopupMenu final : public TrayPopupMenu {
 public:
     struct Item {
         UINT id;             // 0: a separator line
         std::string caption; // GBK
     };
-    TrayMenu(Win32TrayPlatform& platform, HWND commandWindow, const std::vector<Item>& items);
-    ~TrayMenu() override;
+    PopupMenu(Win32TrayPlatform& platform, HWND commandWindow, const std::vector<Item>& items);
+    ~PopupMenu() override;
 
     bool AutoPopup() const override { return true; }
     void SetPopupComponent(void*) override {}
@@ -91,9 +91,9 @@ public:
     void BringToFront() override { FormBringToFront(); }
 
     WindowHandle TrayWindow() override { return reinterpret_cast<WindowHandle>(hwnd_); }
-    TrayImageList& ImageList1() override { return *imageList1_; }
+    TrayImageList& TrayIconList() override { return *ImageList1; }
     std::unique_ptr<TrayIconImage> StoredIcon() override;
-    TrayPopupMenu& PopupMenu1() override { return *PopupMenu1_; }
+    TrayPopupMenu& TrayMenu() override { return *PopupMenu1; }
     void RegisterAsMainForm() override;
 
     bool SwitchButtonDown() const override;
@@ -110,6 +110,9 @@ public:
     HWND Label1 = nullptr;
     std::vector<HWND> CheckBoxes; // one per MainCheckBoxes() entry
     HIMAGELIST ImageList2 = nullptr;
+    // 16 x 16: 0 the emblem in blue (switch on), 1 in grey (switch off).
+    std::unique_ptr<TrayImageList> ImageList1;
+    std::unique_ptr<PopupMenu> PopupMenu1;
 
 private:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -127,8 +130,6 @@ private:
     HICON emblemOn16_ = nullptr;
     HICON emblemOff16_ = nullptr;
     HICON bigIcon_ = nullptr;
-    std::unique_ptr<TrayImageList> imageList1_;
-    std::unique_ptr<TrayMenu> PopupMenu1_;
     bool pointerOverLabel_ = false;
 };
 
