@@ -113,6 +113,9 @@ void ApplicationWindows::ApplyHints(int pauseMilliseconds, bool show) {
 void ApplicationWindows::AddTooltip(HWND tooltip) {
     if (!tooltip)
         return;
+    // Hints show over a window that is not the active one too (the main window of a tray
+    // program rarely is).
+    SetWindowLongPtrA(tooltip, GWL_STYLE, GetWindowLongPtrA(tooltip, GWL_STYLE) | TTS_ALWAYSTIP);
     tooltips_.push_back(tooltip);
     SetHintPause(tooltip, hintPause_);
     SendMessageA(tooltip, TTM_ACTIVATE, showHints_ ? TRUE : FALSE, 0);

@@ -45,7 +45,8 @@ HICON LoadIconSized(HINSTANCE instance, int id, int size) {
 // ---------------------------------------------------------------------------------------
 // The tray menu
 
-PopupMenu::PopupMenu(Win32TrayPlatform& platform, HWND commandWindow, const std::vector<Item>& items)
+PopupMenu::PopupMenu(Win32TrayPlatform& platform, HWND commandWindow,
+                     const std::vector<Item>& items)
     : platform_(platform), commandWindow_(commandWindow), menu_(CreatePopupMenu()) {
     for (const Item& item : items) {
         if (item.id == 0)
@@ -110,7 +111,21 @@ MainWindow::MainWindow(ApplicationWindows& app, TMainForm& form) : app_(app), fo
                0, 224, 146, 346, 222, nullptr);
     SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(emblemOn16_));
     SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    CreateComponents();
+    // What the icon needs comes first; the controls follow once it has been requested.
+    PopupMenu1 = std::make_unique<PopupMenu>(app_.Tray(), hwnd_,
+                                             std::vector<PopupMenu::Item>{
+                                                 {IdMMainInterface, ItemMainInterface},
+                                                 {IdMSetting, HintSet},
+                                                 {0, {}},
+                                                 {IdMSwitch, ItemDisable},
+                                                 {0, {}},
+                                                 {IdMExit, HintExit},
+                                             });
+}
+
+void MainWindow::NotifyIconLoaded() {
+    if (!ToolBar1)
+        CreateComponents();
 }
 
 MainWindow::~MainWindow() {
@@ -169,17 +184,6 @@ void MainWindow::CreateComponents() {
         SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         CheckBoxes.push_back(box);
     }
-
-    // PopupMenu1: 主界面, 设置, -, 禁用, -, 退出.
-    PopupMenu1 = std::make_unique<PopupMenu>(app_.Tray(), hwnd_,
-                                             std::vector<PopupMenu::Item>{
-                                                 {IdMMainInterface, ItemMainInterface},
-                                                 {IdMSetting, HintSet},
-                                                 {0, {}},
-                                                 {IdMSwitch, ItemDisable},
-                                                 {0, {}},
-                                                 {IdMExit, HintExit},
-                                             });
 }
 
 std::unique_ptr<TrayIconImage> MainWindow::StoredIcon() {
@@ -197,6 +201,7 @@ bool MainWindow::SwitchButtonDown() const {
 }
 
 void MainWindow::SetSwitchButtonDown(bool down) {
+    NotifyIconLoaded();
     SendMessageA(ToolBar1, TB_CHECKBUTTON, IdToolButtonSwitch, MAKELPARAM(down ? TRUE : FALSE, 0));
 }
 
@@ -215,6 +220,7 @@ bool MainWindow::Checked(MainCheckBox box) const {
 }
 
 void MainWindow::SetChecked(MainCheckBox box, bool checked) {
+    NotifyIconLoaded();
     const auto index = static_cast<std::size_t>(box);
     if (index < CheckBoxes.size())
         SendMessageA(CheckBoxes[index], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);

@@ -82,18 +82,28 @@ public:
     MainWindow(ApplicationWindows& app, TMainForm& form);
     ~MainWindow() override;
 
-    void Show() override { FormShow(); }
+    void Show() override {
+        NotifyIconLoaded();
+        FormShow();
+    }
     void Hide() override { FormHide(); }
     bool Visible() const override { return FormVisible(); }
     bool Minimized() const override { return FormMinimized(); }
-    void ShowMinimized() override { FormShowMinimized(); }
-    void ShowNormal() override { FormShowNormal(); }
+    void ShowMinimized() override {
+        NotifyIconLoaded();
+        FormShowMinimized();
+    }
+    void ShowNormal() override {
+        NotifyIconLoaded();
+        FormShowNormal();
+    }
     void BringToFront() override { FormBringToFront(); }
 
     WindowHandle TrayWindow() override { return reinterpret_cast<WindowHandle>(hwnd_); }
     TrayImageList& TrayIconList() override { return *ImageList1; }
     std::unique_ptr<TrayIconImage> StoredIcon() override;
     TrayPopupMenu& TrayMenu() override { return *PopupMenu1; }
+    void NotifyIconLoaded() override;
     void RegisterAsMainForm() override;
 
     bool SwitchButtonDown() const override;
