@@ -11,6 +11,7 @@ packages=(
     g++-mingw-w64-x86-64-posix wine wine64
     libpacparser1
     xvfb xauth trayer xdotool x11-utils imagemagick fonts-wqy-microhei
+    locales zip
 )
 
 missing=()

@@ -5,7 +5,7 @@
 # takes a subnet rule and a host rule with their types picked from the drop-down list; OK writes
 # IETarnwick.pac and configData.ini beside the executable byte for byte, and pactester routes a
 # matching host through the rule's proxy; Exit ends the process and stores startHidden.
-# Usage: EndToEndWine.sh TARNWICK_EXE SOURCE_DIR
+# Usage: EndToEndWine.sh TARNWICK_EXE|TARNWICK_ZIP SOURCE_DIR   (a zip is unpacked first)
 # Exit 77: a tool is missing. TARNWICK_WINEPREFIX names a prefix to reuse ("-gui" is appended).
 set -uo pipefail
 program="$1"
@@ -14,7 +14,7 @@ expected="$source_dir/tests/e2e/expected-win32"
 source "$source_dir/scripts/virtual-display.sh"
 source "$source_dir/scripts/wine-env.sh"
 
-for tool in pactester import; do
+for tool in pactester import unzip; do
     command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is missing (scripts/setup.sh installs it)"; exit 77; }
 done
 if missing="$(vd_missing || wine_missing)"; then
@@ -45,7 +45,13 @@ fail() {
 }
 
 mkdir -p "$work/app"
-cp "$program" "$work/app/Tarnwick.exe"
+if [ "${program%.zip}" != "$program" ]; then
+    unzip -q "$program" -d "$work/unpacked" || fail "the zip does not unpack"
+    cp -r "$work/unpacked/Tarnwick/." "$work/app/"
+else
+    cp "$program" "$work/app/Tarnwick.exe"
+fi
+[ -f "$work/app/Tarnwick.exe" ] || fail "no Tarnwick.exe to run"
 wine_locale "${TMPDIR:-/tmp}/tarnwick-locale-$(id -u)" || fail "no zh_CN.UTF-8 locale"
 wine_prefix "${TARNWICK_WINEPREFIX:+$TARNWICK_WINEPREFIX-gui}"
 vd_start "$work" || fail "no virtual display"
