@@ -1,30 +1,30 @@
-#include "ui/qt/Application.h"
+#include "ui/qt/QtFrontEnd.h"
 
-#include "ui/qt/ErrorBox.h"
-#include "ui/qt/TerminationSignals.h"
-#include "ui/qt/mainUnit.h"
-#include "ui/qt/setParamUnit.h"
-#include "platform/CurrentUserRegistry.h"
+#include "forms/mainUnit.h"
+#include "forms/setParamUnit.h"
 #include "platform/qt/QtTray.h"
-#include "rules/FileSystem.h"
 #include "trayicon/TrayPlatform.h"
+#include "ui/qt/GbkText.h"
+#include "ui/qt/QtErrorBox.h"
+#include "ui/qt/QtMainForm.h"
+#include "ui/qt/QtSetParamForm.h"
+#include "ui/qt/TerminationSignals.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFont>
 #include <QProxyStyle>
+#include <QTimer>
 #include <QUrl>
 
 namespace tarnwick {
 
 namespace {
 
-TApplication* instance = nullptr;
-
-// The hint delay and the hints switch, as the style answers them to every widget.
+// The hint delay, as the style answers it to every widget.
 class HintStyle : public QProxyStyle {
 public:
-    HintStyle(int pause, bool show) : pause_(pause), show_(show) {}
+    explicit HintStyle(int pause) : pause_(pause) {}
 
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returnData) const override {
@@ -33,11 +33,8 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 
-    bool show() const { return show_; }
-
 private:
     int pause_;
-    bool show_;
 };
 
 // Swallows tooltip requests while hints are off.
@@ -49,10 +46,7 @@ public:
 
 } // namespace
 
-TApplication::TApplication() : TApplication(ApplicationServices{}) {}
-
-TApplication::TApplication(ApplicationServices services) : services_(std::move(services)) {
-    instance = this;
+QtFrontEnd::QtFrontEnd(QtServices services) : services_(std::move(services)) {
     if (!services_.tray.platform) {
         auto tray = std::make_unique<QtTrayPlatform>();
         QtTrayPlatform* platform = tray.get();
@@ -69,126 +63,66 @@ TApplication::TApplication(ApplicationServices services) : services_(std::move(s
         };
         ownTray_ = std::move(tray);
     }
-    if (!services_.registry)
-        services_.registry = CurrentUserRegistry();
-    if (services_.executableFolder.empty())
-        services_.executableFolder = ExecutableFolder();
     if (!services_.openUrl)
         services_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    InstallQtErrorBox();
 }
 
-TApplication::~TApplication() {
-    DestroyForms();
-    if (instance == this)
-        instance = nullptr;
-}
+QtFrontEnd::~QtFrontEnd() = default;
 
-TApplication* TApplication::Instance() {
-    return instance;
-}
-
-void TApplication::SetHintPause(int milliseconds) {
-    hintPause_ = milliseconds;
-}
-
-void TApplication::SetShowHint(bool on) {
-    showHint_ = on;
-}
-
-void TApplication::Initialize() {
-    QApplication::setStyle(new HintStyle(hintPause_, showHint_));
+void QtFrontEnd::ApplyHints(int pauseMilliseconds, bool show) {
+    QApplication::setStyle(new HintStyle(pauseMilliseconds));
     // The program's texts are Chinese and Latin, which need no shaping; skipping it spares
     // loading the CJK face's layout tables, megabytes that every start would otherwise read.
     QFont font = QApplication::font();
     font.setStyleStrategy(QFont::PreferNoShaping);
     QApplication::setFont(font);
-    if (!showHint_)
+    if (!show)
         qApp->installEventFilter(new NoHints(this));
-    // Closing the main window only hides it; the program ends through Terminate alone.
-    QApplication::setQuitOnLastWindowClosed(false);
-    // The end of the desktop session reaches the program as the platform's request to quit;
-    // it ends the program the way Exit does.
-    qApp->installEventFilter(this);
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &TApplication::closeEditorAsCancelled);
-    installSignalHandlers();
 }
 
-bool TApplication::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == qApp && event->type() == QEvent::Quit) {
-        Terminate();
+void QtFrontEnd::SetTitle(const std::string& title) {
+    QCoreApplication::setApplicationName(FromGbk(title));
+}
+
+void QtFrontEnd::WatchTheEnd(std::function<void()> onEnd) {
+    onEnd_ = std::move(onEnd);
+    // Closing the main window only hides it; the program ends through onEnd alone.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // The end of the desktop session reaches the program as the platform's request to quit.
+    qApp->installEventFilter(this);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { onEnd_(); });
+    WatchTerminationSignals(this, [this] { onEnd_(); });
+}
+
+bool QtFrontEnd::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::Quit && onEnd_) {
+        onEnd_();
         return true;
     }
     return QObject::eventFilter(watched, event);
 }
 
-void TApplication::SetTitle(const QString& title) {
-    title_ = title;
-    QCoreApplication::setApplicationName(title);
+std::unique_ptr<MainFormView> QtFrontEnd::CreateMainFormView(TMainForm& form) {
+    return std::make_unique<QtMainForm>(form, services_);
 }
 
-bool TApplication::ShowMainForm() const {
-    return services_.tray.platform->ShowMainForm();
+std::unique_ptr<SetParamFormView> QtFrontEnd::CreateSetParamFormView(TsetParamForm& form) {
+    return std::make_unique<QtSetParamForm>(form);
 }
 
-void TApplication::SetShowMainForm(bool show) {
-    services_.tray.platform->SetShowMainForm(show);
+int QtFrontEnd::RunMessageLoop() {
+    return QApplication::exec();
 }
 
-TMainForm* TApplication::CreateMainForm() {
-    mainForm_ = std::make_unique<TMainForm>(*this);
-    // Registered only now that it is whole, so nothing hides it while it is being loaded.
-    if (services_.tray.registerMainForm)
-        services_.tray.registerMainForm(mainForm_.get());
-    return mainForm_.get();
-}
-
-TsetParamForm* TApplication::CreateSetParamForm() {
-    setParamForm_ = std::make_unique<TsetParamForm>();
-    return setParamForm_.get();
-}
-
-int TApplication::Run() {
-    int code = 0;
-    if (!terminated_) {
-        ShowMainFormAtStart();
-        running_ = true;
-        code = QApplication::exec();
-        running_ = false;
-    }
-    closeEditorAsCancelled();
-    DestroyForms();
-    return code;
-}
-
-void TApplication::ShowMainFormAtStart() {
-    if (mainForm_ && ShowMainForm())
-        mainForm_->show();
-}
-
-void TApplication::Terminate() {
-    terminated_ = true;
-    closeEditorAsCancelled();
+void QtFrontEnd::QuitMessageLoop() {
     // Straight out of every running loop: quit() would first ask each window to close, and
     // the main window's close only hides it, which would call the quit off.
-    // Only Run's loop is left this way: leaving a loop that is not running would end the
-    // next one at its start.
-    if (running_)
-        QCoreApplication::exit(0);
+    QCoreApplication::exit(0);
 }
 
-void TApplication::closeEditorAsCancelled() {
-    if (setParamForm_ && setParamForm_->isVisible())
-        setParamForm_->cancel();
-}
-
-void TApplication::DestroyForms() {
-    // Each destructor guards its own handlers; what is left here cannot fail.
-    setParamForm_.reset();
-    mainForm_.reset();
-}
-
-void TApplication::installSignalHandlers() {
-    WatchTerminationSignals(this, [this] { Terminate(); });
+void QtFrontEnd::Post(std::function<void()> task) {
+    QTimer::singleShot(0, this, std::move(task));
 }
 
 } // namespace tarnwick

@@ -1,14 +1,10 @@
-#include "ui/qt/mainUnit.h"
+#include "ui/qt/QtMainForm.h"
 
-#include "ui/qt/Application.h"
-#include "ui/qt/ErrorBox.h"
-#include "ui/qt/GbkText.h"
-#include "ui/qt/setParamUnit.h"
+#include "forms/ErrorBox.h"
+#include "forms/mainUnit.h"
 #include "platform/qt/QtTray.h"
-#include "proxyconfig/ProxySwitch.h"
-#include "proxyconfig/Settings.h"
-#include "rules/CodePage.h"
-#include "trayicon/NotifyIcon.h"
+#include "ui/qt/GbkText.h"
+#include "ui/qt/QtFrontEnd.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,15 +17,10 @@
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QSvgRenderer>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
-#include <QWindow>
 #include <QtGui/qtguiglobal.h>
-
-#include <algorithm>
-#include <exception>
 
 #if QT_CONFIG(xcb)
 #include <QtGui/qguiapplication_platform.h>
@@ -43,20 +34,7 @@ static void InitMainResources() {
 
 namespace tarnwick {
 
-std::string PacFilePath;
-std::string PacFileUrl;
-std::string DisableCaption;
-std::string EnableCaption;
-
 namespace {
-
-const char* const StartHidden = "startHidden";
-const char* const FeedbackAddress = "mailto:feedback@tarnwick.invalid";
-#ifdef _WIN32
-const char* const HelpFileName = "Help\\help.chm";
-#else
-const char* const HelpFileName = "Help/help.chm";
-#endif
 
 // One picture of the window's artwork, drawn at each size a toolkit may ask for.
 QIcon Artwork(const char* name, std::initializer_list<int> sizes) {
@@ -85,45 +63,18 @@ void FlushToDisplay() {
 
 } // namespace
 
-// NotifyIcon1, which also notes whether the desktop ever accepted the icon.
-class TMainForm::MainNotifyIcon : public TNotifyIcon {
-public:
-    MainNotifyIcon(TMainForm& form, TrayPlatform& platform, WindowHandle owner)
-        : TNotifyIcon(platform, owner), form_(form) {}
-
-    bool AddTrayIcon() override {
-        const bool added = TNotifyIcon::AddTrayIcon();
-        if (added && !form_.trayAccepted_) {
-            // A notification area that appears after the start is one to hide into.
-            form_.trayAccepted_ = true;
-            SetMinimizeToTray(true);
-        }
-        return added;
-    }
-
-private:
-    TMainForm& form_;
-};
-
-TMainForm::TMainForm(TApplication& application, QWidget* parent)
-    : QWidget(parent), application_(application) {
+QtMainForm::QtMainForm(TMainForm& form, const QtServices& services)
+    : form_(form), services_(services) {
     InitMainResources();
     createComponents();
-    loadNotifyIcon();
-    // The creation handler runs once the whole layout is loaded; its failure is shown and
-    // the window is created all the same.
-    RunGuarded(this, [this] { FormCreate(); });
 }
 
-TMainForm::~TMainForm() {
-    RunGuarded(this, [this] { FormDestroy(); });
-    // The icon leaves the notification area before the menu and the images it refers to go.
-    NotifyIcon1.reset();
-    PopupMenu1Items.reset();
-    ImageList1.reset();
+QtMainForm::~QtMainForm() {
+    // The tray component's view of the menu goes before the menu itself.
+    popupMenu1Items_.reset();
 }
 
-void TMainForm::createComponents() {
+void QtMainForm::createComponents() {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tarnwick"));
     // System menu and minimise only; the border stays resizable.
@@ -152,7 +103,7 @@ void TMainForm::createComponents() {
 
     ImageList1Icons = {Artwork("emblem-on", {16, 22, 24, 32, 48, 64}),
                        Artwork("emblem-off", {16, 22, 24, 32, 48, 64})};
-    ImageList1 = application_.Services().tray.imageList(ImageList1Icons);
+    imageList1_ = services_.tray.imageList(ImageList1Icons);
     ImageList2 = {Artwork("settings", {32, 64}), Artwork("exit", {32, 64}),
                   Artwork("help", {32, 64}), Artwork("switch", {32, 64})};
     setWindowIcon(ImageList1Icons[0]);
@@ -193,13 +144,20 @@ void TMainForm::createComponents() {
     Label1->setGeometry(112, 88, 96, 13);
     Label1->installEventFilter(this);
 
-    CheckBoxStartHidden = new QCheckBox(QStringLiteral("程序启动时隐藏此窗体"), this);
-    CheckBoxStartHidden->setObjectName(QStringLiteral("CheckBoxStartHidden"));
-    CheckBoxStartHidden->setGeometry(96, 136, 161, 25);
-    QPalette black = CheckBoxStartHidden->palette();
-    black.setColor(QPalette::WindowText, Qt::black);
-    black.setColor(QPalette::ButtonText, Qt::black);
-    CheckBoxStartHidden->setPalette(black);
+    for (const CheckBoxLayout& layout : MainCheckBoxes()) {
+        auto* box = new QCheckBox(FromGbk(layout.caption), this);
+        box->setObjectName(QString::fromStdString(layout.name));
+        box->setGeometry(layout.left, layout.top, layout.width, layout.height);
+        QPalette black = box->palette();
+        black.setColor(QPalette::WindowText, Qt::black);
+        black.setColor(QPalette::ButtonText, Qt::black);
+        box->setPalette(black);
+        const MainCheckBox id = layout.id;
+        connect(box, &QCheckBox::clicked, this,
+                [this, id] { RunGuarded(this, [this, id] { form_.CheckBoxClick(id); }); });
+        checkBoxes_[id] = box;
+    }
+    CheckBoxStartHidden = checkBoxes_.at(MainCheckBox::StartHidden);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -216,98 +174,66 @@ void TMainForm::createComponents() {
     N4 = PopupMenu1->addSeparator();
     N4->setObjectName(QStringLiteral("N4"));
     MExit = addItem("MExit", "退出");
-    PopupMenu1Items = std::make_unique<QtPopupMenu>(PopupMenu1);
+    popupMenu1Items_ = std::make_unique<QtPopupMenu>(PopupMenu1);
 
-    const auto guarded = [this](void (TMainForm::*handler)()) {
-        return [this, handler] { RunGuarded(this, [this, handler] { (this->*handler)(); }); };
+    const auto handler = [this](void (TMainForm::*handler)()) {
+        return [this, handler] { form_.Handle(handler); };
     };
-    connect(ToolButtonSet, &QToolButton::clicked, this, guarded(&TMainForm::ToolButtonSetClick));
-    connect(ToolButtonHelp, &QToolButton::clicked, this, guarded(&TMainForm::ToolButtonHelpClick));
-    connect(ToolButtonExit, &QToolButton::clicked, this, guarded(&TMainForm::ToolButtonExitClick));
+    connect(ToolButtonSet, &QToolButton::clicked, this, handler(&TMainForm::ToolButtonSetClick));
+    connect(ToolButtonHelp, &QToolButton::clicked, this, handler(&TMainForm::ToolButtonHelpClick));
+    connect(ToolButtonExit, &QToolButton::clicked, this, handler(&TMainForm::ToolButtonExitClick));
     connect(ToolButtonSwitch, &QToolButton::clicked, this,
-            guarded(&TMainForm::ToolButtonSwitchClick));
-    connect(MMainInterface, &QAction::triggered, this, guarded(&TMainForm::MMainInterfaceClick));
-    connect(MSetting, &QAction::triggered, this, guarded(&TMainForm::MSettingClick));
-    connect(MSwitch, &QAction::triggered, this, guarded(&TMainForm::MSwitchClick));
-    connect(MExit, &QAction::triggered, this, guarded(&TMainForm::MExitClick));
-}
-
-void TMainForm::loadNotifyIcon() {
-    const TrayBinding& tray = application_.Services().tray;
-    NotifyIcon1 = std::make_unique<MainNotifyIcon>(*this, *tray.platform, tray.window(this));
-    // The stored properties, in the order of the component's property list; the stored
-    // IconVisible adds the icon with the stored image.
-    NotifyIcon1->SetCycleInterval(0);
-    NotifyIcon1->SetIcon(*tray.iconImage(ImageList1Icons[0]));
-    NotifyIcon1->SetIconVisible(true);
-    NotifyIcon1->SetIconIndex(0);
-    NotifyIcon1->SetMinimizeToTray(true);
-    NotifyIcon1->OnStartup = [this](TNotifyIcon*, bool& ShowMainForm) {
-        try {
-            NotifyIcon1Startup(ShowMainForm);
-        } catch (...) {
-            // The window is shown, and the failure with it once the message loop runs. The
-            // first activation would only read the same failure again: the user hears it once.
-            ShowMainForm = true;
-            activatedBefore_ = true;
-            QTimer::singleShot(0, this, [this, failure = std::current_exception()] {
-                try {
-                    std::rethrow_exception(failure);
-                } catch (...) {
-                    ShowCurrentException(this);
-                }
-            });
-        }
-    };
-    // References to other components are resolved at the end of loading.
-    NotifyIcon1->SetIconList(ImageList1.get());
-    NotifyIcon1->SetPopupMenu(PopupMenu1Items.get());
-    NotifyIcon1->Loaded();
-    // Without a notification area, minimising must not hide the window into nothing.
-    if (!trayAccepted_)
-        NotifyIcon1->SetMinimizeToTray(false);
-    // Hand the icon to the notification area now rather than when the message loop first
-    // runs: the desktop embeds it while the rest of the program is being built.
-    FlushToDisplay();
+            handler(&TMainForm::ToolButtonSwitchClick));
+    connect(MMainInterface, &QAction::triggered, this, handler(&TMainForm::MMainInterfaceClick));
+    connect(MSetting, &QAction::triggered, this, handler(&TMainForm::MSettingClick));
+    connect(MSwitch, &QAction::triggered, this, handler(&TMainForm::MSwitchClick));
+    connect(MExit, &QAction::triggered, this, handler(&TMainForm::MExitClick));
 }
 
 // ---------------------------------------------------------------------------------------
 // The window's own events
 
-bool TMainForm::event(QEvent* event) {
+bool QtMainForm::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate)
-        RunGuarded(this, [this] { FormActivate(); });
+        form_.Handle(&TMainForm::FormActivate);
     if (event->type() == QEvent::Show && !textFitted_) {
         // The layout's sizes were made for its own font; the fallback face may need a pixel
         // more. Measured at the first showing, so that loading the CJK face does not delay
         // the icon at start.
         textFitted_ = true;
-        for (QWidget* text :
-             {static_cast<QWidget*>(Label1), static_cast<QWidget*>(CheckBoxStartHidden)})
-            text->resize(text->size().expandedTo(text->sizeHint()));
+        Label1->resize(Label1->size().expandedTo(Label1->sizeHint()));
+        for (const auto& [id, box] : checkBoxes_)
+            box->resize(box->size().expandedTo(box->sizeHint()));
     }
     return QWidget::event(event);
 }
 
-void TMainForm::closeEvent(QCloseEvent* event) {
+void QtMainForm::closeEvent(QCloseEvent* event) {
     event->ignore();
-    RunGuarded(this, [this] { FormClose(); });
+    form_.Handle(&TMainForm::FormClose);
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+void QtMainForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The toolbar spans the window, whatever its width.
+    if (ToolBar1)
+        ToolBar1->resize(width(), ToolBar1->height());
+}
+
+bool QtMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Label1) {
         switch (event->type()) {
         case QEvent::Enter:
-            RunGuarded(this, [this] { Label1MouseEnter(); });
+            form_.Handle(&TMainForm::Label1MouseEnter);
             break;
         case QEvent::Leave:
-            RunGuarded(this, [this] { Label1MouseLeave(); });
+            form_.Handle(&TMainForm::Label1MouseLeave);
             break;
         case QEvent::MouseButtonRelease: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton &&
                 Label1->rect().contains(mouse->position().toPoint()))
-                RunGuarded(this, [this] { Label1Click(); });
+                form_.Handle(&TMainForm::Label1Click);
             break;
         }
         default:
@@ -318,167 +244,102 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Handlers
+// MainFormView
 
-void TMainForm::NotifyIcon1Startup(bool& ShowMainForm) {
-    const bool hidden = ReadSetting(StartHidden) == "true";
-    // The box shows the stored preference from the start, so that a run in which the window
-    // is never shown saves it unchanged.
-    if (hidden)
-        CheckBoxStartHidden->setChecked(true);
-    // Hidden only where there is a notification area to come back from.
-    if (hidden && trayAccepted_)
-        ShowMainForm = false;
+void QtMainForm::Show() {
+    show();
 }
 
-void TMainForm::FormCreate() {
-    const std::string& folder = application_.Services().executableFolder;
-    PacFilePath = folder + "IETarnwick.pac";
-    PacFileUrl = "file://" + PacFilePath;
-    ruleFilePath_ = folder + "configData.ini";
-    HelpFile = folder + HelpFileName;
-    DisableCaption = GbkFromUtf8("禁用");
-    EnableCaption = GbkFromUtf8("启用");
-    ProxyEnabled = 1;
-    ApplyProxySwitch(true);
-    ShowSwitchState(true);
+void QtMainForm::Hide() {
+    hide();
 }
 
-void TMainForm::FormActivate() {
-    setMenuCaption(MSwitch, ProxyEnabled == 1 ? DisableCaption : EnableCaption);
-    // Only the first activation reads the stored value; later ones leave the box as the
-    // user set it.
-    if (activatedBefore_)
-        return;
-    activatedBefore_ = true;
-    if (ReadSetting(StartHidden) == "true")
-        CheckBoxStartHidden->setChecked(true);
+bool QtMainForm::Visible() const {
+    return isVisible();
 }
 
-void TMainForm::FormClose() {
-    if (trayAccepted_)
-        hide();
-    else
-        showMinimized(); // no notification area to come back from: stay in the taskbar
+bool QtMainForm::Minimized() const {
+    return isMinimized();
 }
 
-void TMainForm::FormDestroy() {
-    WriteSetting(StartHidden, CheckBoxStartHidden->isChecked() ? "true" : "false");
+void QtMainForm::ShowMinimized() {
+    showMinimized();
 }
 
-void TMainForm::ToolButtonSetClick() {
-    TsetParamForm* editor = application_.SetParamForm();
-    if (!editor)
-        return;
-    editor->setPacFilePath(PacFilePath);
-    editor->setRuleFilePath(ruleFilePath_);
-    editor->setNormalState();
-    // A second modal run never starts.
-    if (editor->isVisible())
-        return;
-    // Modal to the windows that are visible now, as the editor's modal run has always been:
-    // the notification area's icon and a main window shown later from its menu stay usable.
-    editor->setWindowModality(Qt::WindowModal);
-    editor->winId();
-    editor->windowHandle()->setTransientParent(isVisible() ? windowHandle() : nullptr);
-    editor->exec();
+void QtMainForm::ShowNormal() {
+    showNormal();
 }
 
-void TMainForm::MSettingClick() {
-    ToolButtonSetClick();
-}
-
-void TMainForm::ToolButtonSwitchClick() {
-    // The click has toggled the button already: pressed means off.
-    const bool on = !ToolButtonSwitch->isChecked();
-    try {
-        ApplyProxySwitch(on);
-    } catch (...) {
-        // The switch did not move: the button goes back to the state it really is in.
-        const QSignalBlocker quiet(ToolButtonSwitch);
-        ToolButtonSwitch->setChecked(ProxyEnabled == 0);
-        throw;
-    }
-    ShowSwitchState(on);
-}
-
-void TMainForm::MSwitchClick() {
-    const std::string caption = ToGbk(MSwitch->text());
-    const bool turnOff = caption.compare(0, DisableCaption.size(), DisableCaption) == 0;
-    ApplyProxySwitch(!turnOff);
-    ShowSwitchState(!turnOff);
-}
-
-void TMainForm::ToolButtonHelpClick() {
-    openWithShell(QUrl::fromLocalFile(QString::fromLocal8Bit(HelpFile)));
-}
-
-void TMainForm::ToolButtonExitClick() {
-    application_.Terminate();
-}
-
-void TMainForm::MExitClick() {
-    application_.Terminate();
-}
-
-void TMainForm::MMainInterfaceClick() {
-    if (isMinimized())
-        showNormal();
-    else
-        show();
+void QtMainForm::BringToFront() {
     raise();
     activateWindow();
 }
 
-void TMainForm::Label1Click() {
-    openWithShell(QUrl(QString::fromLatin1(FeedbackAddress)));
+WindowHandle QtMainForm::TrayWindow() {
+    return services_.tray.window(this);
 }
 
-void TMainForm::Label1MouseEnter() {
+std::unique_ptr<TrayIconImage> QtMainForm::StoredIcon() {
+    return services_.tray.iconImage(ImageList1Icons[0]);
+}
+
+TrayPopupMenu& QtMainForm::TrayMenu() {
+    return *popupMenu1Items_;
+}
+
+void QtMainForm::NotifyIconLoaded() {
+    // Hand the icon to the notification area now rather than when the message loop first
+    // runs: the desktop embeds it while the rest of the program is being built.
+    FlushToDisplay();
+}
+
+void QtMainForm::RegisterAsMainForm() {
+    if (services_.tray.registerMainForm)
+        services_.tray.registerMainForm(this);
+}
+
+bool QtMainForm::SwitchButtonDown() const {
+    return ToolButtonSwitch->isChecked();
+}
+
+void QtMainForm::SetSwitchButtonDown(bool down) {
+    // Setting the button from here is no click.
+    const QSignalBlocker quiet(ToolButtonSwitch);
+    ToolButtonSwitch->setChecked(down);
+}
+
+std::string QtMainForm::SwitchItemCaption() const {
+    return ToGbk(MSwitch->text());
+}
+
+void QtMainForm::SetSwitchItemCaption(const std::string& caption) {
+    MSwitch->setText(FromGbk(caption));
+}
+
+bool QtMainForm::Checked(MainCheckBox box) const {
+    return checkBoxes_.at(box)->isChecked();
+}
+
+void QtMainForm::SetChecked(MainCheckBox box, bool checked) {
+    checkBoxes_.at(box)->setChecked(checked);
+}
+
+void QtMainForm::SetLinkUnderlined(bool underlined) {
     QFont font = Label1->font();
-    font.setUnderline(true);
+    font.setUnderline(underlined);
     Label1->setFont(font);
 }
 
-void TMainForm::Label1MouseLeave() {
-    QFont font = Label1->font();
-    font.setUnderline(false);
-    Label1->setFont(font);
-}
-
-// ---------------------------------------------------------------------------------------
-// Private operations
-
-void TMainForm::ShowSwitchState(bool on) {
-    {
-        // Setting the button from here is no click.
-        const QSignalBlocker quiet(ToolButtonSwitch);
-        ToolButtonSwitch->setChecked(!on);
-    }
-    setMenuCaption(MSwitch, on ? DisableCaption : EnableCaption);
-    NotifyIcon1->SetIconIndex(on ? 0 : 1);
-    ProxyEnabled = on ? 1 : 0;
-}
-
-void TMainForm::ApplyProxySwitch(bool on) {
-    tarnwick::ApplyProxySwitch(application_.Services().registry, on, PacFileUrl);
-}
-
-std::string TMainForm::ReadSetting(const std::string& name) {
-    return tarnwick::ReadSetting(application_.Services().registry, name);
-}
-
-void TMainForm::WriteSetting(const std::string& name, const std::string& value) {
-    tarnwick::WriteSetting(application_.Services().registry, name, value);
-}
-
-void TMainForm::openWithShell(const QUrl& url) {
+void QtMainForm::OpenWithShell(const std::string& target, ShellTarget kind) {
     // The desktop's answer is not looked at: a missing help file reports nothing.
-    application_.Services().openUrl(url);
+    const QUrl url = kind == ShellTarget::Document
+                         ? QUrl::fromLocalFile(QString::fromLocal8Bit(target))
+                         : QUrl(FromGbk(target));
+    services_.openUrl(url);
 }
 
-void TMainForm::setMenuCaption(QAction* item, const std::string& gbkCaption) {
-    item->setText(FromGbk(gbkCaption));
+QtMainForm& WidgetOf(TMainForm& form) {
+    return static_cast<QtMainForm&>(form.View());
 }
 
 } // namespace tarnwick

@@ -1,14 +1,13 @@
-#include "ui/qt/setParamUnit.h"
+#include "ui/qt/QtSetParamForm.h"
 
-#include "ui/qt/ErrorBox.h"
+#include "forms/ErrorBox.h"
+#include "forms/setParamUnit.h"
 #include "ui/qt/GbkText.h"
 #include "ui/qt/RuleGrid.h"
-#include "rules/PacScript.h"
-#include "rules/RuleFile.h"
-#include "rules/TextFile.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -22,6 +21,9 @@
 #include <QSvgRenderer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
+
+#include <algorithm>
 
 // The editor's pictures sit in a static library; its resources must be registered by name.
 static void InitEditorResources() {
@@ -38,6 +40,10 @@ constexpr int Panel2Height = 49;
 constexpr int ToolBarHeight = 33;
 constexpr int RowHeight = 24;
 constexpr int ImageSize = 20;
+// The note's place in Panel2, and the margin it keeps from the window's edges.
+constexpr int NoteLeft = 256;
+constexpr int NoteTop = 16;
+constexpr int NoteMargin = 8;
 
 QIcon EditorImage(const QString& name) {
     QSvgRenderer renderer(QStringLiteral(":/editor/%1.svg").arg(name));
@@ -51,32 +57,28 @@ QIcon EditorImage(const QString& name) {
 
 } // namespace
 
-TsetParamForm::TsetParamForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+QtSetParamForm::QtSetParamForm(TsetParamForm& form)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                           Qt::WindowCloseButtonHint),
+      form_(form) {
     InitEditorResources();
     setObjectName(QStringLiteral("setParamForm"));
     setWindowTitle(QStringLiteral("设置参数"));
     createComponents();
-    RunGuarded(this, [this] { FormCreate(); });
     resize(ClientWidth, ClientHeight);
     move(192, 172);
 }
 
-TsetParamForm::~TsetParamForm() {
-    // The grid and the type editor go first, while the table they show still exists, and
-    // without calling back into this half-destroyed window.
-    typeEditorOpen_ = false;
+QtSetParamForm::~QtSetParamForm() {
+    // The grid and the type list go first, without calling back into the window's behaviour.
     ComboBox1->removeEventFilter(this);
     selection_->beforeCurrentChange = nullptr;
     StringGrid1->reselectCurrent = nullptr;
-    table_.ShowTypeEditor = nullptr;
-    table_.RowCountChanged = nullptr;
     delete Panel1;
 }
 
-void TsetParamForm::createComponents() {
+void QtSetParamForm::createComponents() {
     for (const char* name : {"insert", "delete", "copy", "cut", "paste"})
         ImageList1.append(EditorImage(QString::fromLatin1(name)));
 
@@ -107,12 +109,12 @@ void TsetParamForm::createComponents() {
     ToolButtonInsert = makeToolButton("ToolButtonInsert", 0, QStringLiteral("插入一行"));
     ToolButtonDelete = makeToolButton("ToolButtonDelete", 1, QStringLiteral("删除当前行"));
     connect(ToolButtonInsert, &QToolButton::clicked, this,
-            [this] { RunGuarded(this, [this] { ToolButtonInsertClick(); }); });
+            [this] { form_.Handle(&TsetParamForm::ToolButtonInsertClick); });
     connect(ToolButtonDelete, &QToolButton::clicked, this,
-            [this] { RunGuarded(this, [this] { ToolButtonDeleteClick(); }); });
+            [this] { form_.Handle(&TsetParamForm::ToolButtonDeleteClick); });
 
-    model_ = new RuleGridModel(table_, this);
-    StringGrid1 = new RuleGridView(table_, Panel1);
+    model_ = new RuleGridModel(form_, this);
+    StringGrid1 = new RuleGridView(form_, Panel1);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     StringGrid1->setModel(model_);
     QItemSelectionModel* defaultSelection = StringGrid1->selectionModel();
@@ -147,12 +149,15 @@ void TsetParamForm::createComponents() {
     columns->setDefaultSectionSize(170);
 
     selection_->beforeCurrentChange = [this](const QModelIndex& index) {
-        RunGuarded(this,
-                   [&] { StringGrid1SelectCell(index.column(), RuleGridModel::tableRow(index)); });
+        RunGuarded(this, [&] {
+            form_.StringGrid1SelectCell(index.column(), RuleGridModel::tableRow(index));
+        });
     };
-    StringGrid1->reselectCurrent = selection_->beforeCurrentChange;
-    table_.ShowTypeEditor = [this](int column, int row) { ShowTypeEditor(column, row); };
-    table_.RowCountChanged = [this] { followRowCount(); };
+    StringGrid1->reselectCurrent = [this](const QModelIndex& index) {
+        RunGuarded(this, [&] {
+            form_.CurrentCellClicked(index.column(), RuleGridModel::tableRow(index));
+        });
+    };
 
     // Created after the grid, so that it lies over it.
     ComboBox1 = new QComboBox(Panel1);
@@ -162,11 +167,11 @@ void TsetParamForm::createComponents() {
     ComboBox1->hide();
     ComboBox1->installEventFilter(this);
     connect(ComboBox1, &QComboBox::activated, this,
-            [this] { RunGuarded(this, [this] { ComboBox1Change(); }); });
-    // The open type editor stays over its cell while the grid scrolls or a column is resized.
+            [this] { form_.Handle(&TsetParamForm::ComboBox1Change); });
+    // The open type list stays over its cell while the grid scrolls or a column is resized.
     auto follow = [this] {
-        if (typeEditorOpen_)
-            placeTypeEditor();
+        if (form_.TypeEditorOpen())
+            placeTypeList();
     };
     connect(StringGrid1->verticalScrollBar(), &QScrollBar::valueChanged, this, follow);
     connect(StringGrid1->horizontalScrollBar(), &QScrollBar::valueChanged, this, follow);
@@ -180,18 +185,18 @@ void TsetParamForm::createComponents() {
     ButtonCancle = new QPushButton(QStringLiteral("取消"), Panel2);
     ButtonCancle->setObjectName(QStringLiteral("ButtonCancle"));
     ButtonCancle->setGeometry(120, 8, 81, 33);
-    // Enter and Escape belong to the grid and the type editor, never to a button.
+    // Enter and Escape belong to the grid and the type list, never to a button.
     for (QPushButton* button : {ButtonOK, ButtonCancle}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
     connect(ButtonOK, &QPushButton::clicked, this,
-            [this] { RunGuarded(this, [this] { ButtonOKClick(); }); });
+            [this] { form_.Handle(&TsetParamForm::ButtonOKClick); });
     connect(ButtonCancle, &QPushButton::clicked, this,
-            [this] { RunGuarded(this, [this] { ButtonCancleClick(); }); });
+            [this] { form_.Handle(&TsetParamForm::ButtonCancleClick); });
     Label1 = new QLabel(QStringLiteral("注意：新设置的参数只对过后的启动的IE有效。"), Panel2);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(256, 16);
+    Label1->move(NoteLeft, NoteTop);
     Label1->adjustSize();
 
     setTabOrder(StringGrid1, ComboBox1);
@@ -199,38 +204,28 @@ void TsetParamForm::createComponents() {
     setTabOrder(ButtonCancle, ButtonOK);
 }
 
-void TsetParamForm::FormCreate() {
-    // The text tables are filled once, here; the type editor offers the rule types.
-    (void)ColumnTitles();
-    (void)RuleTypeDefaults();
-    for (const std::string& name : RuleTypeNames())
-        ComboBox1->addItem(FromGbk(name), QByteArray::fromStdString(name));
-    followCurrentCell();
-}
-
-void TsetParamForm::setNormalState() {
-    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-}
-
-void TsetParamForm::cancel() {
-    reject();
-}
-
-void TsetParamForm::showEvent(QShowEvent* event) {
+void QtSetParamForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // Only an opening by the program prepares the table; coming back from another window of
     // the program (a spontaneous show, or a mere activation) keeps the edits.
     if (!event->spontaneous())
-        RunGuarded(this, [this] { FormActivate(); });
+        form_.Handle(&TsetParamForm::FormActivate);
 }
 
-void TsetParamForm::resizeEvent(QResizeEvent* event) {
+void QtSetParamForm::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     layoutComponents();
-    RunGuarded(this, [this] { FormResize(); });
+    form_.Handle(&TsetParamForm::FormResize);
 }
 
-void TsetParamForm::keyPressEvent(QKeyEvent* event) {
+void QtSetParamForm::closeEvent(QCloseEvent* event) {
+    // The close box is Cancel; ending the modal run has hidden the window then.
+    if (isVisible())
+        form_.Handle(&TsetParamForm::ButtonCancleClick);
+    event->setAccepted(!isVisible());
+}
+
+void QtSetParamForm::keyPressEvent(QKeyEvent* event) {
     // Neither button is default or cancel: Enter and Escape don't close the window.
     switch (event->key()) {
     case Qt::Key_Escape:
@@ -243,94 +238,38 @@ void TsetParamForm::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-bool TsetParamForm::eventFilter(QObject* watched, QEvent* event) {
+bool QtSetParamForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ComboBox1 && event->type() == QEvent::FocusOut) {
         // Its own drop-down list and a switch to another window don't take the focus from
-        // the type editor in the window's sense.
+        // the type list in the window's sense.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         const QWidget* list = ComboBox1->view()->window();
         const QWidget* next = QApplication::focusWidget();
         const bool toList = next && (next == list || list->isAncestorOf(next));
         if (!toList && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-            RunGuarded(this, [this] { ComboBox1Exit(); });
+            form_.Handle(&TsetParamForm::ComboBox1Exit);
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void TsetParamForm::layoutComponents() {
+void QtSetParamForm::layoutComponents() {
     const int w = width();
     const int h = height();
-    const int top = std::max(0, h - Panel2Height);
+    // The note keeps inside the window whatever the font: the window is never narrower than
+    // the note's right edge, and the bottom panel grows when the note is taller than it leaves.
+    const QSize note = Label1->sizeHint();
+    setMinimumWidth(NoteLeft + note.width() + NoteMargin);
+    const int bottom = std::max(Panel2Height, NoteTop + note.height() + NoteMargin);
+    const int top = std::max(0, h - bottom);
     Panel1->setGeometry(0, 0, w, top);
-    Panel2->setGeometry(0, top, w, Panel2Height);
+    Panel2->setGeometry(0, top, w, bottom);
+    Label1->setGeometry(NoteLeft, NoteTop, note.width(), note.height());
     ToolBar1->setGeometry(0, 0, w, ToolBarHeight);
     StringGrid1->setGeometry(0, ToolBarHeight, w, std::max(0, top - ToolBarHeight));
 }
 
-void TsetParamForm::FormActivate() {
-    for (int c = 0; c < RuleTable::ColumnCount; ++c)
-        table_.setCell(c, 0, ColumnTitles()[c]);
-    model_->refreshTexts();
-
-    moveCurrentCell(table_.currentColumn(), 1);
-    moveCurrentCell(RuleTable::ValueColumn, 1);
-
-    StringGrid1->setFocus();
-    // While the window is not yet active the focus change sends no events; an open type
-    // editor loses the focus all the same.
-    if (typeEditorOpen_)
-        ComboBox1Exit();
-
-    ComboBox1->clear();
-    for (const std::string& name : RuleTypeNames())
-        ComboBox1->addItem(FromGbk(name), QByteArray::fromStdString(name));
-
-    LoadRules(table_, ruleFilePath_);
-    followRowCount();
-    model_->refreshTexts();
-    // An open cell editor shows the reloaded text.
-    const QModelIndex current = StringGrid1->currentIndex();
-    emit model_->dataChanged(current, current);
-}
-
-void TsetParamForm::FormResize() {
-    const int width = (StringGrid1->width() - 25) / 3;
-    QHeaderView* columns = StringGrid1->horizontalHeader();
-    columns->setDefaultSectionSize(width);
-    for (int c = 0; c < RuleTable::ColumnCount; ++c)
-        columns->resizeSection(c, width);
-}
-
-void TsetParamForm::StringGrid1SelectCell(int column, int row) {
-    // A selection elsewhere ends an open type editor as losing the focus would.
-    if (typeEditorOpen_ && (column != typeEditorColumn_ || row != typeEditorRow_))
-        commitTypeEditor(false);
-    table_.SelectRuleCell(column, row);
-}
-
-void TsetParamForm::ShowTypeEditor(int column, int row) {
-    if (table_.cell(column, 0) != ColumnTitles()[0])
-        return;
-    typeEditorColumn_ = column;
-    typeEditorRow_ = row;
-    typeEditorOpen_ = true;
-    placeTypeEditor();
-    ComboBox1->setCurrentIndex(-1);
-    const QByteArray text = QByteArray::fromStdString(table_.cell(column, row));
-    for (int i = 0; i < ComboBox1->count(); ++i) {
-        if (ComboBox1->itemData(i).toByteArray() == text) {
-            ComboBox1->setCurrentIndex(i);
-            break;
-        }
-    }
-    ComboBox1->show();
-    ComboBox1->raise();
-    ComboBox1->setFocus();
-}
-
-void TsetParamForm::placeTypeEditor() {
-    const QRect cell =
-        StringGrid1->visualRect(model_->cellIndex(typeEditorColumn_, typeEditorRow_));
+void QtSetParamForm::placeTypeList() {
+    const QRect cell = StringGrid1->visualRect(model_->cellIndex(typeListColumn_, typeListRow_));
     // The cell's edges in the grid's client coordinates (inside its border, header included),
     // then in Panel1's.
     const QPoint client = StringGrid1->viewport()->mapTo(StringGrid1, cell.topLeft()) -
@@ -338,7 +277,7 @@ void TsetParamForm::placeTypeEditor() {
     const QPoint topLeft = StringGrid1->pos() + client + QPoint(1, 1);
     const QRect place(topLeft, cell.size());
     ComboBox1->setGeometry(place);
-    // Scrolled away, its cell takes the editor out of sight; it never covers the header or
+    // Scrolled away, its cell takes the list out of sight; it never covers the header or
     // the toolbar.
     const QRect rows(StringGrid1->viewport()->mapTo(Panel1, QPoint(0, 0)),
                      StringGrid1->viewport()->size());
@@ -351,98 +290,129 @@ void TsetParamForm::placeTypeEditor() {
         ComboBox1->setMask(QRegion(shown.translated(-place.topLeft())));
 }
 
-bool TsetParamForm::typeEditorOpen() const {
-    return typeEditorOpen_;
+// ---------------------------------------------------------------------------------------
+// SetParamFormView
+
+void QtSetParamForm::Show() {
+    show();
 }
 
-void TsetParamForm::ComboBox1Change() {
-    commitTypeEditor(true);
+void QtSetParamForm::Hide() {
+    hide();
 }
 
-void TsetParamForm::ComboBox1Exit() {
-    commitTypeEditor(false);
+bool QtSetParamForm::Visible() const {
+    return isVisible();
 }
 
-void TsetParamForm::commitTypeEditor(bool userPick) {
-    if (!typeEditorOpen_)
-        return;
-    typeEditorOpen_ = false;
-    const int row = typeEditorRow_;
-    const int entry = ComboBox1->currentIndex();
-    const std::optional<int> type = entry >= 0 ? std::optional<int>(entry) : std::nullopt;
-    // Merely passing through a type cell keeps its rule: without a pick by the user, a type
-    // the cell already holds is not set again (which would reset the value).
-    const bool unchanged =
-        !userPick && type &&
-        table_.cell(RuleTable::TypeColumn, row) == RuleTypeNames()[static_cast<std::size_t>(*type)];
-    if (!unchanged) {
-        table_.SetRuleType(row, type);
-        emit model_->dataChanged(model_->cellIndex(RuleTable::TypeColumn, row),
-                                 model_->cellIndex(RuleTable::ValueColumn, row));
-    }
-    // The focus goes first, so that hiding the editor moves it nowhere else.
-    StringGrid1->setFocus();
-    ComboBox1->hide();
+bool QtSetParamForm::Minimized() const {
+    return isMinimized();
 }
 
-void TsetParamForm::followCurrentCell() {
-    selection_->moveQuietly(model_->cellIndex(table_.currentColumn(), table_.currentRow()));
+void QtSetParamForm::ShowMinimized() {
+    showMinimized();
 }
 
-void TsetParamForm::followRowCount() {
+void QtSetParamForm::ShowNormal() {
+    showNormal();
+}
+
+void QtSetParamForm::BringToFront() {
+    raise();
+    activateWindow();
+}
+
+void QtSetParamForm::SetNormalState() {
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+}
+
+void QtSetParamForm::RunModal(FormView* owner) {
+    // Modal to the owner only: Qt's application-wide modality would block the notification
+    // area's icon, and with it the way to Exit or to the main window.
+    auto* ownerWidget = dynamic_cast<QWidget*>(owner);
+    setWindowModality(Qt::WindowModal);
+    winId();
+    windowHandle()->setTransientParent(ownerWidget ? ownerWidget->windowHandle() : nullptr);
+    exec();
+}
+
+void QtSetParamForm::EndModal() {
+    done(QDialog::Rejected);
+}
+
+void QtSetParamForm::RefreshTexts() {
+    model_->refreshTexts();
+    // An open cell editor shows its cell's new text.
+    const QModelIndex current = StringGrid1->currentIndex();
+    if (current.isValid())
+        emit model_->dataChanged(current, current);
+}
+
+void QtSetParamForm::FollowRowCount() {
     // The view moves the current cell off a row that goes away; that is no selection.
     selection_->holdHook(true);
     model_->followRowCount();
     selection_->holdHook(false);
 }
 
-void TsetParamForm::moveCurrentCell(int column, int row) {
-    if (column == table_.currentColumn() && row == table_.currentRow())
-        return;
-    StringGrid1SelectCell(column, row);
-    followCurrentCell();
+void QtSetParamForm::FollowCurrentCell() {
+    const RuleTable& table = form_.Table();
+    selection_->moveQuietly(model_->cellIndex(table.currentColumn(), table.currentRow()));
 }
 
-// A toolbar command commits the entry the open editor shows, as a pick would: the editor keeps
-// the focus while the button is clicked, so this is not a mere pass through the cell.
-void TsetParamForm::ToolButtonInsertClick() {
-    commitTypeEditor(true);
-    InsertRowAtCurrent();
-}
-
-void TsetParamForm::ToolButtonDeleteClick() {
-    commitTypeEditor(true);
-    DeleteCurrentRow();
-}
-
-void TsetParamForm::InsertRowAtCurrent() {
+void QtSetParamForm::CloseCellEditor() {
     StringGrid1->closeCellEditor();
-    StringGrid1->holdEditors(true);
-    table_.InsertRowAtCurrent();
-    StringGrid1->holdEditors(false);
-    model_->refreshTexts();
-    followCurrentCell();
 }
 
-void TsetParamForm::DeleteCurrentRow() {
-    StringGrid1->closeCellEditor();
-    StringGrid1->holdEditors(true);
-    table_.DeleteCurrentRow();
-    StringGrid1->holdEditors(false);
-    model_->refreshTexts();
-    // A deletion of the last row selected the row above it, which may open its editor.
-    followCurrentCell();
+int QtSetParamForm::GridWidth() const {
+    return StringGrid1->width();
 }
 
-void TsetParamForm::ButtonOKClick() {
-    const std::string script = BuildPacScript(table_);
-    WriteTextFile(pacFilePath_, script);
-    SaveRules(table_, ruleFilePath_);
-    accept();
+void QtSetParamForm::SetColumnWidths(int width) {
+    QHeaderView* columns = StringGrid1->horizontalHeader();
+    columns->setDefaultSectionSize(width);
+    for (int c = 0; c < RuleTable::ColumnCount; ++c)
+        columns->resizeSection(c, width);
 }
 
-void TsetParamForm::ButtonCancleClick() {
-    reject();
+void QtSetParamForm::FocusGrid() {
+    StringGrid1->setFocus();
+}
+
+void QtSetParamForm::SetTypeListEntries(const std::vector<std::string>& entries) {
+    ComboBox1->clear();
+    for (const std::string& entry : entries)
+        ComboBox1->addItem(FromGbk(entry));
+}
+
+int QtSetParamForm::TypeListSelection() const {
+    return ComboBox1->currentIndex();
+}
+
+void QtSetParamForm::SetTypeListSelection(int index) {
+    ComboBox1->setCurrentIndex(index);
+}
+
+void QtSetParamForm::ShowTypeList(int column, int row) {
+    typeListColumn_ = column;
+    typeListRow_ = row;
+    placeTypeList();
+    ComboBox1->show();
+    ComboBox1->raise();
+    ComboBox1->setFocus();
+}
+
+void QtSetParamForm::HideTypeList() {
+    ComboBox1->hide();
+}
+
+QtSetParamForm& WidgetOf(TsetParamForm& form) {
+    return static_cast<QtSetParamForm&>(form.View());
+}
+
+std::unique_ptr<TsetParamForm> NewQtSetParamForm() {
+    return std::make_unique<TsetParamForm>(
+        [](TsetParamForm& form) { return std::make_unique<QtSetParamForm>(form); });
 }
 
 } // namespace tarnwick

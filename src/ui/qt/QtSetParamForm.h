@@ -1,13 +1,12 @@
 #pragma once
 
-#include "rules/RuleTable.h"
+#include "forms/FormViews.h"
 
 #include <QDialog>
 #include <QIcon>
 #include <QList>
 
-#include <optional>
-#include <string>
+#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -20,27 +19,15 @@ namespace tarnwick {
 class RuleGridModel;
 class RuleGridView;
 class RuleSelectionModel;
+class TsetParamForm;
 
-// The rule editor: the rule table in a grid with a drop-down list as the type column's
-// editor; OK writes the PAC file and the rule file. Created once, hidden, and opened modally
-// (exec()) as often as the user asks; every opening reloads the rule file.
-class TsetParamForm : public QDialog {
+// The rule editor's widgets: the grid over the editor's rule table, the drop-down list that
+// edits the type column, the toolbar and the two buttons. What they do is TsetParamForm's.
+class QtSetParamForm : public QDialog, public SetParamFormView {
     Q_OBJECT
 public:
-    explicit TsetParamForm(QWidget* parent = nullptr);
-    ~TsetParamForm() override;
-
-    // Where OK writes the PAC script and where the rules are loaded from and saved to. The
-    // caller names both, normally in the executable's folder.
-    void setPacFilePath(const std::string& path) { pacFilePath_ = path; }
-    void setRuleFilePath(const std::string& path) { ruleFilePath_ = path; }
-    const std::string& pacFilePath() const { return pacFilePath_; }
-    const std::string& ruleFilePath() const { return ruleFilePath_; }
-
-    // Neither maximised nor minimised, as before each opening.
-    void setNormalState();
-    // Ends the window's modal run as Cancel does: nothing is written.
-    void cancel();
+    explicit QtSetParamForm(TsetParamForm& form);
+    ~QtSetParamForm() override;
 
     // The components, named as in the window's layout (their objectName is the same).
     QWidget* Panel1 = nullptr;
@@ -56,49 +43,57 @@ public:
     // Image 0 inserts, image 1 deletes; 20 x 20 pixels.
     QList<QIcon> ImageList1;
 
+    TsetParamForm& Form() const { return form_; }
+
+    // SetParamFormView
+    void Show() override;
+    void Hide() override;
+    bool Visible() const override;
+    bool Minimized() const override;
+    void ShowMinimized() override;
+    void ShowNormal() override;
+    void BringToFront() override;
+    void SetNormalState() override;
+    void RunModal(FormView* owner) override;
+    void EndModal() override;
+    void RefreshTexts() override;
+    void FollowRowCount() override;
+    void FollowCurrentCell() override;
+    void CloseCellEditor() override;
+    int GridWidth() const override;
+    void SetColumnWidths(int width) override;
+    void FocusGrid() override;
+    void SetTypeListEntries(const std::vector<std::string>& entries) override;
+    int TypeListSelection() const override;
+    void SetTypeListSelection(int index) override;
+    void ShowTypeList(int column, int row) override;
+    void HideTypeList() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void FormCreate();
-    void FormActivate();
-    void FormResize();
-    void StringGrid1SelectCell(int column, int row);
-    void ComboBox1Change();
-    void ComboBox1Exit();
-    void ToolButtonInsertClick();
-    void ToolButtonDeleteClick();
-    void ButtonOKClick();
-    void ButtonCancleClick();
-
-    void ShowTypeEditor(int column, int row);
-    void InsertRowAtCurrent();
-    void DeleteCurrentRow();
-
-    bool typeEditorOpen() const;
-    // The commit of the type editor; userPick says whether the user changed its entry.
-    void commitTypeEditor(bool userPick);
-    void placeTypeEditor();
-    // Makes the table's current cell the grid's current cell, without a selection.
-    void followCurrentCell();
-    void followRowCount();
-    // A move of the current cell by the program: a selection when it changes the cell.
-    void moveCurrentCell(int column, int row);
+    void placeTypeList();
     void layoutComponents();
     void createComponents();
 
-    RuleTable table_;
+    TsetParamForm& form_;
     RuleGridModel* model_ = nullptr;
     RuleSelectionModel* selection_ = nullptr;
-    std::string pacFilePath_;
-    std::string ruleFilePath_;
-    // The row the open type editor was opened for.
-    int typeEditorRow_ = 0;
-    int typeEditorColumn_ = 0;
-    bool typeEditorOpen_ = false;
+    // The cell the shown type list belongs to.
+    int typeListColumn_ = 0;
+    int typeListRow_ = 0;
 };
+
+// The widgets behind a rule editor's behaviour (a rule editor of this front end).
+QtSetParamForm& WidgetOf(TsetParamForm& form);
+
+// A rule editor with this front end's widgets, on its own (the program's own comes from the
+// application object).
+std::unique_ptr<TsetParamForm> NewQtSetParamForm();
 
 } // namespace tarnwick

@@ -1,10 +1,11 @@
 #include "EditorTestSupport.h"
-#include "ui/qt/ErrorBox.h"
-#include "ui/qt/RuleGrid.h"
-#include "ui/qt/setParamUnit.h"
+#include "forms/ErrorBox.h"
+#include "forms/setParamUnit.h"
 #include "rules/CodePage.h"
 #include "rules/PacScript.h"
 #include "rules/RuleFile.h"
+#include "ui/qt/QtSetParamForm.h"
+#include "ui/qt/RuleGrid.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -74,7 +75,8 @@ private:
     QComboBox* combo() const { return form_->ComboBox1; }
 
     std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<TsetParamForm> form_;
+    std::unique_ptr<TsetParamForm> editor_;
+    QtSetParamForm* form_ = nullptr; // its widgets
     ErrorPresenter previousPresenter_;
     QStringList errors_;
 };
@@ -83,15 +85,18 @@ void EditorTest::init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     errors_.clear();
-    previousPresenter_ =
-        SetErrorPresenter([this](QWidget*, const QString& text) { errors_ << text; });
-    form_ = std::make_unique<TsetParamForm>();
-    form_->setPacFilePath(pacPath().toStdString());
-    form_->setRuleFilePath(rulePath().toStdString());
+    previousPresenter_ = SetErrorPresenter([this](FormView*, const std::string& text) {
+        errors_ << QString::fromStdString(Utf8FromGbk(text));
+    });
+    editor_ = NewQtSetParamForm();
+    form_ = &WidgetOf(*editor_);
+    editor_->setPacFilePath(pacPath().toStdString());
+    editor_->setRuleFilePath(rulePath().toStdString());
 }
 
 void EditorTest::cleanup() {
-    form_.reset();
+    editor_.reset();
+    form_ = nullptr;
     SetErrorPresenter(previousPresenter_);
     dir_.reset();
 }
@@ -101,9 +106,9 @@ void EditorTest::writeRules(const std::vector<SampleRule>& rules) {
 }
 
 void EditorTest::open() {
-    form_->setNormalState();
+    form_->SetNormalState();
     form_->show();
-    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    QVERIFY(QTest::qWaitForWindowActive(form_));
 }
 
 QModelIndex EditorTest::index(int column, int row) const {
@@ -468,7 +473,6 @@ void EditorTest::cancelAndCloseBoxWriteNothingAndReopeningReloads() {
 
     QTest::mouseClick(form_->ButtonCancle, Qt::LeftButton);
     QVERIFY(!form_->isVisible());
-    QCOMPARE(form_->result(), int(QDialog::Rejected));
     QVERIFY(!QFile::exists(pacPath()));
     QCOMPARE(ReadWholeFile(rulePath()), ruleFile);
 
@@ -494,14 +498,14 @@ void EditorTest::cancelAndCloseBoxWriteNothingAndReopeningReloads() {
 void EditorTest::endingTheModalRunFromOutsideCancels() {
     writeRules(SampleRules());
     form_->setWindowState(Qt::WindowMaximized);
-    form_->setNormalState();
+    form_->SetNormalState();
     QVERIFY(!(form_->windowState() & Qt::WindowMaximized));
     bool wasOpen = false;
-    QTimer::singleShot(0, form_.get(), [this, &wasOpen] {
+    QTimer::singleShot(0, form_, [this, &wasOpen] {
         wasOpen = form_->isVisible() && form_->isModal();
-        form_->cancel();
+        editor_->Cancel();
     });
-    QCOMPARE(form_->exec(), int(QDialog::Rejected));
+    editor_->Execute(nullptr);
     QVERIFY(wasOpen);
     QVERIFY(!form_->isVisible());
     QVERIFY(!QFile::exists(pacPath()));
@@ -522,7 +526,7 @@ void EditorTest::leavingForAnotherWindowAndBackKeepsTheEdits() {
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
     form_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    QVERIFY(QTest::qWaitForWindowActive(form_));
 
     QCOMPARE(cell(2, 1), QStringLiteral("kept"));
     // The type editor stayed open over its cell, and the rule kept its value.
@@ -551,7 +555,6 @@ void EditorTest::okWritesBothFiles() {
     QTest::mouseClick(form_->ButtonOK, Qt::LeftButton);
     QVERIFY(errors_.isEmpty());
     QVERIFY(!form_->isVisible());
-    QCOMPARE(form_->result(), int(QDialog::Accepted));
     const RuleTable expected = TableOf(rules);
     QCOMPARE(ReadWholeFile(pacPath()), BuildPacScript(expected) + "\r\n");
     QCOMPARE(ReadWholeFile(rulePath()), RuleFileText(expected));

@@ -1,6 +1,7 @@
-#include "ui/qt/ErrorBox.h"
+#include "forms/ErrorBox.h"
 #include "rules/CodePage.h"
 #include "rules/Error.h"
+#include "ui/qt/QtErrorBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -45,13 +46,15 @@ void ErrorBoxTest::fullStopFollowsTheLastCharacter_data() {
 void ErrorBoxTest::fullStopFollowsTheLastCharacter() {
     QFETCH(QString, message);
     QFETCH(QString, shown);
-    QCOMPARE(ErrorBoxText(GbkFromUtf8(message.toStdString())), shown);
+    QCOMPARE(QString::fromStdString(Utf8FromGbk(ErrorBoxText(GbkFromUtf8(message.toStdString())))),
+             shown);
 }
 
 void ErrorBoxTest::guardShowsEveryKindOfFailure() {
     QStringList shown;
-    const ErrorPresenter previous =
-        SetErrorPresenter([&](QWidget*, const QString& text) { shown << text; });
+    const ErrorPresenter previous = SetErrorPresenter([&](FormView*, const std::string& text) {
+        shown << QString::fromStdString(Utf8FromGbk(text));
+    });
 
     RunGuarded(nullptr, [] {});
     RunGuarded(nullptr, [] { throw IoError(5); });
@@ -72,7 +75,7 @@ void ErrorBoxTest::guardShowsEveryKindOfFailure() {
 }
 
 void ErrorBoxTest::defaultBoxIsTheApplicationsErrorBox() {
-    SetErrorPresenter({});
+    InstallQtErrorBox();
     QString caption;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;

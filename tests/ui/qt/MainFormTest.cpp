@@ -1,14 +1,18 @@
 // The main window, the tray menu and the program's start and end, over the fake notification
 // area and a registry stand-in in a temporary XDG_CONFIG_HOME.
 #include "FakeTray.h"
-#include "ui/qt/Application.h"
-#include "ui/qt/ErrorBox.h"
-#include "ui/qt/mainUnit.h"
-#include "ui/qt/setParamUnit.h"
+#include "forms/Application.h"
+#include "forms/ErrorBox.h"
+#include "forms/mainUnit.h"
+#include "forms/setParamUnit.h"
 #include "platform/CurrentUserRegistry.h"
 #include "proxyconfig/ProxySwitch.h"
 #include "proxyconfig/Settings.h"
+#include "rules/CodePage.h"
 #include "trayicon/NotifyIcon.h"
+#include "ui/qt/QtFrontEnd.h"
+#include "ui/qt/QtMainForm.h"
+#include "ui/qt/QtSetParamForm.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -71,6 +75,7 @@ class MainFormTest : public QObject {
 private:
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<fake::FakeTrayPlatform> tray;
+    std::unique_ptr<QtFrontEnd> frontEnd;
     std::unique_ptr<TApplication> app;
     std::map<QWidget*, WindowHandle> windows;
     QStringList errors;
@@ -80,8 +85,8 @@ private:
     std::string folder() const { return dir->path().toStdString() + "/app/"; }
 
     // Starts the program as the entry does, up to the message loop.
-    TMainForm* start() {
-        ApplicationServices services;
+    QtMainForm* start() {
+        QtServices services;
         services.tray.platform = tray.get();
         services.tray.window = [this](QWidget* widget) {
             auto found = windows.find(widget);
@@ -99,23 +104,32 @@ private:
         services.tray.registerMainForm = [this](QWidget* form) {
             tray->mainForm = services_window(form);
         };
-        services.registry = [this] {
+        services.openUrl = [this](const QUrl& url) { opened << url; };
+        frontEnd = std::make_unique<QtFrontEnd>(std::move(services));
+        SetErrorPresenter([this](FormView*, const std::string& text) {
+            errors << QString::fromStdString(Utf8FromGbk(text));
+        });
+        ApplicationServices machine;
+        machine.tray = tray.get();
+        machine.registry = [this] {
             if (refuseWrites)
                 return std::make_unique<RegistryAccessor>(std::make_unique<RefusingRegistry>());
             return CurrentUserRegistry()();
         };
-        services.executableFolder = folder();
-        services.openUrl = [this](const QUrl& url) { opened << url; };
-        app = std::make_unique<TApplication>(std::move(services));
+        machine.executableFolder = folder();
+        app = std::make_unique<TApplication>(*frontEnd, std::move(machine));
         app->SetHintPause(100);
         app->SetShowHint(true);
         app->Initialize();
-        app->SetTitle(QStringLiteral("Tarnwick"));
-        TMainForm* form = app->CreateMainForm();
+        app->SetTitle("Tarnwick");
+        QtMainForm* form = &WidgetOf(*app->CreateMainForm());
         app->CreateSetParamForm();
         app->ShowMainFormAtStart();
         return form;
     }
+
+    TMainForm& behaviour() { return *app->MainForm(); }
+    QtSetParamForm& editor() { return WidgetOf(*app->SetParamForm()); }
 
     WindowHandle services_window(QWidget* widget) { return windows.at(widget); }
 
@@ -128,14 +142,13 @@ private:
 
     // Runs body while the rule editor is open modally from the toolbar, then lets the
     // editor's modal run end (cancel, unless body ended it).
-    void whileEditorOpen(TMainForm* form, std::function<void()> body, bool viaMenu = false) {
+    void whileEditorOpen(QtMainForm* form, std::function<void()> body, bool viaMenu = false) {
         bool ran = false;
         QTimer::singleShot(0, [&] {
-            QTRY_VERIFY(app->SetParamForm()->isVisible());
+            QTRY_VERIFY(editor().isVisible());
             body();
             ran = true;
-            if (app->SetParamForm()->isVisible())
-                app->SetParamForm()->cancel();
+            app->SetParamForm()->Cancel();
         });
         if (viaMenu)
             form->MSetting->trigger();
@@ -144,7 +157,7 @@ private:
         QVERIFY(ran);
     }
 
-    void activate(TMainForm* form) {
+    void activate(QtMainForm* form) {
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form));
     }
@@ -160,11 +173,11 @@ private slots:
         errors.clear();
         opened.clear();
         refuseWrites = false;
-        SetErrorPresenter([this](QWidget*, const QString& text) { errors << text; });
     }
 
     void cleanup() {
         app.reset();
+        frontEnd.reset();
         tray.reset();
         SetErrorPresenter({});
     }
@@ -172,30 +185,30 @@ private slots:
     void startTurnsTheSwitchOnAndShowsTheWindow() {
         // A switch left off by another run is turned on by every start.
         ApplyProxySwitch(CurrentUserRegistry(), false, "");
-        TMainForm* form = start();
+        QtMainForm* form = start();
 
         const std::string url = "file://" + folder() + "IETarnwick.pac";
         QCOMPARE(PacFilePath, folder() + "IETarnwick.pac");
         QCOMPARE(PacFileUrl, url);
-        QCOMPARE(form->HelpFile, folder() + "Help/help.chm");
+        QCOMPARE(behaviour().HelpFile, folder() + "Help/help.chm");
         QCOMPARE(ReadText(InternetSettingsKey, "AutoConfigURL"), url);
         QCOMPARE(ReadNumber(InternetSettingsKey, "EnableAutoProxyResultCache"), 0);
         QCOMPARE(ReadNumber(InternetSettingsPoliciesKey, "EnableAutoProxyResultCache"), 0);
 
         QVERIFY(!form->ToolButtonSwitch->isChecked());
         QCOMPARE(form->MSwitch->text(), QStringLiteral("禁用"));
-        QCOMPARE(form->NotifyIcon1->IconIndex(), 0);
+        QCOMPARE(behaviour().NotifyIcon().IconIndex(), 0);
         QCOMPARE(shownPicture(), BluePicture);
-        QCOMPARE(form->ProxyEnabled, 1);
+        QCOMPARE(behaviour().ProxyEnabled, 1);
         QCOMPARE(tray->IconCount(), std::size_t{1});
-        QVERIFY(form->NotificationAreaAvailable());
+        QVERIFY(behaviour().NotificationAreaAvailable());
         QVERIFY(form->isVisible());
         QVERIFY(!form->CheckBoxStartHidden->isChecked());
         QVERIFY(errors.isEmpty());
     }
 
     void layoutHasItsComponentsAndTexts() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         QCOMPARE(form->objectName(), QStringLiteral("MainForm"));
         QCOMPARE(form->windowTitle(), QStringLiteral("Tarnwick"));
         QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -218,7 +231,7 @@ private slots:
     }
 
     void toolbarSwitchTwiceTurnsOffThenOn() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         const std::string url = ReadText(InternetSettingsKey, "AutoConfigURL");
 
         form->ToolButtonSwitch->click();
@@ -228,44 +241,44 @@ private slots:
         QCOMPARE(ReadNumber(InternetSettingsPoliciesKey, "EnableAutoProxyResultCache"), 1);
         QCOMPARE(shownPicture(), GreyPicture);
         QCOMPARE(form->MSwitch->text(), QStringLiteral("启用"));
-        QCOMPARE(form->ProxyEnabled, 0);
+        QCOMPARE(behaviour().ProxyEnabled, 0);
 
         form->ToolButtonSwitch->click();
         QVERIFY(!form->ToolButtonSwitch->isChecked());
         QCOMPARE(ReadText(InternetSettingsKey, "AutoConfigURL"), url);
         QCOMPARE(shownPicture(), BluePicture);
         QCOMPARE(form->MSwitch->text(), QStringLiteral("禁用"));
-        QCOMPARE(form->ProxyEnabled, 1);
+        QCOMPARE(behaviour().ProxyEnabled, 1);
     }
 
     void menuSwitchItemFollowsItsCaption() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         form->MSwitch->trigger();
         QCOMPARE(ReadText(InternetSettingsKey, "AutoConfigURL"), std::string());
         QVERIFY(form->ToolButtonSwitch->isChecked());
-        QCOMPARE(form->NotifyIcon1->IconIndex(), 1);
+        QCOMPARE(behaviour().NotifyIcon().IconIndex(), 1);
         QCOMPARE(form->MSwitch->text(), QStringLiteral("启用"));
 
         // Only the caption's beginning counts: a suffix the menu adds does not disturb it.
         form->MSwitch->setText(QStringLiteral("启用(&E)"));
         form->MSwitch->trigger();
         QCOMPARE(ReadText(InternetSettingsKey, "AutoConfigURL"), PacFileUrl);
-        QCOMPARE(form->NotifyIcon1->IconIndex(), 0);
+        QCOMPARE(behaviour().NotifyIcon().IconIndex(), 0);
         form->MSwitch->setText(QStringLiteral("禁用(&D)"));
         form->MSwitch->trigger();
-        QCOMPARE(form->ProxyEnabled, 0);
+        QCOMPARE(behaviour().ProxyEnabled, 0);
     }
 
     void failedToolbarSwitchPutsTheButtonBack() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         refuseWrites = true;
         form->ToolButtonSwitch->click();
         QCOMPARE(errors, QStringList{QStringLiteral("Failed to set data for 'AutoConfigURL'")});
         // All three indicators and the record agree with the switch, which is still on.
         QVERIFY(!form->ToolButtonSwitch->isChecked());
         QCOMPARE(form->MSwitch->text(), QStringLiteral("禁用"));
-        QCOMPARE(form->NotifyIcon1->IconIndex(), 0);
-        QCOMPARE(form->ProxyEnabled, 1);
+        QCOMPARE(behaviour().NotifyIcon().IconIndex(), 0);
+        QCOMPARE(behaviour().ProxyEnabled, 1);
         QCOMPARE(ReadText(InternetSettingsKey, "AutoConfigURL"), PacFileUrl);
 
         // The same from the off state.
@@ -274,13 +287,13 @@ private slots:
         refuseWrites = true;
         form->ToolButtonSwitch->click();
         QVERIFY(form->ToolButtonSwitch->isChecked());
-        QCOMPARE(form->ProxyEnabled, 0);
-        QCOMPARE(form->NotifyIcon1->IconIndex(), 1);
+        QCOMPARE(behaviour().ProxyEnabled, 0);
+        QCOMPARE(behaviour().NotifyIcon().IconIndex(), 1);
     }
 
     void failuresAtCreationAndExitAreShownAndTheRestGoesOn() {
         refuseWrites = true;
-        TMainForm* form = start();
+        QtMainForm* form = start();
         QCOMPARE(errors, QStringList{QStringLiteral("Failed to set data for 'AutoConfigURL'")});
         QVERIFY(form->isVisible());
         QCOMPARE(tray->IconCount(), std::size_t{1});
@@ -292,7 +305,7 @@ private slots:
 
     void startHiddenShowsOnlyTheIcon() {
         WriteSetting(CurrentUserRegistry(), "startHidden", "true");
-        TMainForm* form = start();
+        QtMainForm* form = start();
         QVERIFY(!form->isVisible());
         QVERIFY(!tray->showMainForm);
         QCOMPARE(tray->IconCount(), std::size_t{1});
@@ -306,7 +319,7 @@ private slots:
 
     void startHiddenValueComparesExactly() {
         WriteSetting(CurrentUserRegistry(), "startHidden", "TRUE");
-        TMainForm* form = start();
+        QtMainForm* form = start();
         QVERIFY(form->isVisible());
         activate(form);
         QVERIFY(!form->CheckBoxStartHidden->isChecked());
@@ -314,7 +327,7 @@ private slots:
 
     void switchOffFromTrayBeforeFirstShowing() {
         WriteSetting(CurrentUserRegistry(), "startHidden", "true");
-        TMainForm* form = start();
+        QtMainForm* form = start();
         form->MSwitch->trigger();
         QCOMPARE(ReadText(InternetSettingsKey, "AutoConfigURL"), std::string());
 
@@ -325,11 +338,11 @@ private slots:
         QVERIFY(form->CheckBoxStartHidden->isChecked());
         form->MSwitch->trigger();
         QCOMPARE(ReadText(InternetSettingsKey, "AutoConfigURL"), PacFileUrl);
-        QCOMPARE(form->NotifyIcon1->IconIndex(), 0);
+        QCOMPARE(behaviour().NotifyIcon().IconIndex(), 0);
     }
 
     void closingHidesAndTheMenuShowsAgain() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         QVERIFY(form->close() == false);
         QVERIFY(!form->isVisible());
         QCOMPARE(tray->IconCount(), std::size_t{1});
@@ -340,7 +353,7 @@ private slots:
 
     void untickedBoxSurvivesHideShowAndEditor() {
         WriteSetting(CurrentUserRegistry(), "startHidden", "true");
-        TMainForm* form = start();
+        QtMainForm* form = start();
         form->MMainInterface->trigger();
         activate(form);
         QVERIFY(form->CheckBoxStartHidden->isChecked());
@@ -359,9 +372,9 @@ private slots:
     }
 
     void settingsWhileEditorOpenOpensNoSecond() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         whileEditorOpen(form, [&] {
-            TsetParamForm* editor = app->SetParamForm();
+            QtSetParamForm* editor = &this->editor();
             editor->showMaximized();
             QVERIFY(editor->isMaximized());
             // Returns at once: no second modal run, and the editor is back at normal size.
@@ -372,16 +385,16 @@ private slots:
         });
         // Maximised when it was closed, normal at the next opening.
         whileEditorOpen(
-            form, [&] { QVERIFY(!app->SetParamForm()->isMaximized()); }, true);
+            form, [&] { QVERIFY(!editor().isMaximized()); }, true);
         QVERIFY(errors.isEmpty());
     }
 
     void exitWithEditorOpenCancelsItAndEnds() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         const std::string pac = folder() + "IETarnwick.pac";
         whileEditorOpen(form, [&] {
             form->MExit->trigger();
-            QVERIFY(!app->SetParamForm()->isVisible());
+            QVERIFY(!editor().isVisible());
         });
         QVERIFY(app->Terminated());
         QVERIFY(!std::ifstream(pac).good()); // no OK processing
@@ -393,7 +406,7 @@ private slots:
     }
 
     void exitLeavesASwitchThatIsOffOff() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         form->ToolButtonSwitch->click();
         form->ToolButtonExit->click();
         QVERIFY(app->Terminated());
@@ -413,12 +426,12 @@ private slots:
     }
 
     void endOfTheSessionEndsTheProgram() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         // The platform's request to quit: answered by ending, not by the hiding close.
         whileEditorOpen(form, [&] {
             QEvent quit(QEvent::Quit);
             QCoreApplication::sendEvent(qApp, &quit);
-            QVERIFY(!app->SetParamForm()->isVisible());
+            QVERIFY(!editor().isVisible());
         });
         QVERIFY(app->Terminated());
         QVERIFY(form->isVisible());
@@ -427,10 +440,10 @@ private slots:
     void withoutNotificationAreaTheWindowStaysReachable() {
         tray->trayAvailable = false;
         WriteSetting(CurrentUserRegistry(), "startHidden", "true");
-        TMainForm* form = start();
-        QVERIFY(!form->NotificationAreaAvailable());
+        QtMainForm* form = start();
+        QVERIFY(!behaviour().NotificationAreaAvailable());
         QVERIFY(form->isVisible());
-        QVERIFY(!form->NotifyIcon1->MinimizeToTray());
+        QVERIFY(!behaviour().NotifyIcon().MinimizeToTray());
         form->close();
         QVERIFY(form->isVisible());
         QVERIFY(form->isMinimized());
@@ -439,8 +452,8 @@ private slots:
         tray->trayAvailable = true;
         tray->BroadcastTaskbarCreated();
         QCOMPARE(tray->IconCount(), std::size_t{1});
-        QVERIFY(form->NotificationAreaAvailable());
-        QVERIFY(form->NotifyIcon1->MinimizeToTray());
+        QVERIFY(behaviour().NotificationAreaAvailable());
+        QVERIFY(behaviour().NotifyIcon().MinimizeToTray());
         form->showNormal();
         form->close();
         QVERIFY(!form->isVisible());
@@ -455,7 +468,7 @@ private slots:
             QVERIFY(registry->openKey(SettingsKey, true));
             registry->writeInteger("startHidden", 1);
         }
-        TMainForm* form = start();
+        QtMainForm* form = start();
         QVERIFY(form->isVisible());
         QVERIFY(errors.isEmpty()); // not while the window is being created
         // The box adds no full stop after a quote, whose code is below that of ".".
@@ -469,7 +482,7 @@ private slots:
     }
 
     void labelAndHelpOpenWithTheShell() {
-        TMainForm* form = start();
+        QtMainForm* form = start();
         QEvent enter(QEvent::Enter);
         QCoreApplication::sendEvent(form->Label1, &enter);
         QVERIFY(form->Label1->font().underline());
