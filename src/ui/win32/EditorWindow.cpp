@@ -1,5 +1,6 @@
 #include "forms/ErrorBox.h"
 #include "forms/setParamUnit.h"
+#include "rules/CodePage.h"
 #include "ui/win32/Controls.h"
 #include "ui/win32/Resources.h"
 #include "ui/win32/Views.h"
@@ -22,15 +23,19 @@ enum : UINT {
     WmCommitPick = WM_APP + 1,
 };
 
-constexpr const char* Caption = "\xc9\xe8\xd6\xc3\xb2\xce\xca\xfd";            // 设置参数
-constexpr const char* HintInsert = "\xb2\xe5\xc8\xeb\xd2\xbb\xd0\xd0";         // 插入一行
-constexpr const char* HintDelete = "\xc9\xbe\xb3\xfd\xb5\xb1\xc7\xb0\xd0\xd0"; // 删除当前行
-constexpr const char* TextOK = "\xc8\xb7\xb6\xa8";                             // 确定
-constexpr const char* TextCancel = "\xc8\xa1\xcf\xfb";                         // 取消
-// 注意：新设置的参数只对过后的启动的IE有效。
-constexpr const char* Note = "\xd7\xa2\xd2\xe2\xa3\xba\xd0\xc2\xc9\xe8\xd6\xc3\xb5\xc4\xb2\xce"
-                             "\xca\xfd\xd6\xbb\xb6\xd4\xb9\xfd\xba\xf3\xb5\xc4\xc6\xf4\xb6\xaf"
-                             "\xb5\xc4IE\xd3\xd0\xd0\xa7\xa1\xa3";
+// The layout's texts, converted to GBK once.
+struct Texts {
+    std::string caption = GbkFromUtf8("设置参数");
+    std::string hintInsert = GbkFromUtf8("插入一行");
+    std::string hintDelete = GbkFromUtf8("删除当前行");
+    std::string ok = GbkFromUtf8("确定");
+    std::string cancel = GbkFromUtf8("取消");
+    std::string note = GbkFromUtf8("注意：新设置的参数只对过后的启动的IE有效。");
+};
+const Texts& Text() {
+    static const Texts texts;
+    return texts;
+}
 
 constexpr int Panel2Height = 49;
 constexpr int ToolBarHeight = 33;
@@ -43,7 +48,7 @@ EditorWindow::EditorWindow(ApplicationWindows& app, TsetParamForm& form) : app_(
     font_ = CreateFormFont(11);
     HWND owner = app_.Main() ? app_.Main()->Hwnd() : nullptr;
     // Outer size 543 x 241 at 192, 172: a sizeable dialog without a minimise box.
-    CreateForm("TsetParamForm", Caption,
+    CreateForm("TsetParamForm", Text().caption.c_str(),
                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX |
                    WS_CLIPCHILDREN,
                WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, 192, 172, 543, 241, owner);
@@ -113,13 +118,13 @@ void EditorWindow::CreateComponents() {
 
     // Tab order: the grid, then ButtonCancle, then ButtonOK.
     ButtonCancle = CreateWindowExA(
-        0, WC_BUTTONA, TextCancel, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 81, 33,
-        hwnd_, reinterpret_cast<HMENU>(IdButtonCancle), instance, nullptr);
-    ButtonOK = CreateWindowExA(0, WC_BUTTONA, TextOK,
+        0, WC_BUTTONA, Text().cancel.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0,
+        0, 81, 33, hwnd_, reinterpret_cast<HMENU>(IdButtonCancle), instance, nullptr);
+    ButtonOK = CreateWindowExA(0, WC_BUTTONA, Text().ok.c_str(),
                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 81, 33,
                                hwnd_, reinterpret_cast<HMENU>(IdButtonOK), instance, nullptr);
-    Label1 = CreateWindowExA(0, WC_STATICA, Note, WS_CHILD | WS_VISIBLE, 0, 0, 270, 13, hwnd_,
-                             reinterpret_cast<HMENU>(IdLabel1), instance, nullptr);
+    Label1 = CreateWindowExA(0, WC_STATICA, Text().note.c_str(), WS_CHILD | WS_VISIBLE, 0, 0, 270,
+                             13, hwnd_, reinterpret_cast<HMENU>(IdLabel1), instance, nullptr);
     for (HWND control : {ButtonCancle, ButtonOK, Label1})
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
 }
@@ -354,8 +359,8 @@ LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (StringGrid1 && StringGrid1->Notify(header, result))
             return result;
         if (header->code == TTN_GETDISPINFOA || header->code == TTN_GETDISPINFOW) {
-            const char* hint = header->idFrom == IdToolButtonInsert   ? HintInsert
-                               : header->idFrom == IdToolButtonDelete ? HintDelete
+            const char* hint = header->idFrom == IdToolButtonInsert   ? Text().hintInsert.c_str()
+                               : header->idFrom == IdToolButtonDelete ? Text().hintDelete.c_str()
                                                                       : nullptr;
             if (!hint)
                 break;

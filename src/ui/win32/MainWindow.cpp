@@ -1,6 +1,7 @@
 #include "forms/ErrorBox.h"
 #include "forms/mainUnit.h"
 #include "platform/win32/TrayWin32.h"
+#include "rules/CodePage.h"
 #include "ui/win32/Controls.h"
 #include "ui/win32/Resources.h"
 #include "ui/win32/Views.h"
@@ -25,14 +26,20 @@ enum : UINT {
     IdCheckBoxFirst = 3100,
 };
 
-// The layout's texts, GBK bytes.
-constexpr const char* Feedback = "\xb7\xa2\xcb\xcd\xd2\xe2\xbc\xfb\xb8\xf8\xd7\xf7\xd5\xdf\xa1\xa3";
-constexpr const char* HintSet = "\xc9\xe8\xd6\xc3";                   // 设置
-constexpr const char* HintSwitch = "\xbd\xfb\xd3\xc3IETarnwick";      // 禁用IETarnwick
-constexpr const char* HintHelp = "\xb0\xef\xd6\xfa";                  // 帮助
-constexpr const char* HintExit = "\xcd\xcb\xb3\xf6";                  // 退出
-constexpr const char* ItemMainInterface = "\xd6\xf7\xbd\xe7\xc3\xe6"; // 主界面
-constexpr const char* ItemDisable = "\xbd\xfb\xd3\xc3";               // 禁用
+// The layout's texts, converted to GBK once.
+struct Texts {
+    std::string feedback = GbkFromUtf8("发送意见给作者。");
+    std::string hintSet = GbkFromUtf8("设置");
+    std::string hintSwitch = GbkFromUtf8("禁用IETarnwick");
+    std::string hintHelp = GbkFromUtf8("帮助");
+    std::string hintExit = GbkFromUtf8("退出");
+    std::string itemMainInterface = GbkFromUtf8("主界面");
+    std::string itemDisable = GbkFromUtf8("禁用");
+};
+const Texts& Text() {
+    static const Texts texts;
+    return texts;
+}
 constexpr const char* MailTo = "mailto:feedback@tarnwick.invalid";
 
 HICON LoadIconSized(HINSTANCE instance, int id, int size) {
@@ -114,12 +121,12 @@ MainWindow::MainWindow(ApplicationWindows& app, TMainForm& form) : app_(app), fo
     // What the icon needs comes first; the controls follow once it has been requested.
     PopupMenu1 = std::make_unique<PopupMenu>(app_.Tray(), hwnd_,
                                              std::vector<PopupMenu::Item>{
-                                                 {IdMMainInterface, ItemMainInterface},
-                                                 {IdMSetting, HintSet},
+                                                 {IdMMainInterface, Text().itemMainInterface},
+                                                 {IdMSetting, Text().hintSet},
                                                  {0, {}},
-                                                 {IdMSwitch, ItemDisable},
+                                                 {IdMSwitch, Text().itemDisable},
                                                  {0, {}},
-                                                 {IdMExit, HintExit},
+                                                 {IdMExit, Text().hintExit},
                                              });
 }
 
@@ -169,8 +176,9 @@ void MainWindow::CreateComponents() {
     app_.AddTooltip(reinterpret_cast<HWND>(SendMessageA(ToolBar1, TB_GETTOOLTIPS, 0, 0)));
 
     // Label1 at 112, 88 (96 x 13): the feedback link, blue.
-    Label1 = CreateWindowExA(0, WC_STATICA, Feedback, WS_CHILD | WS_VISIBLE | SS_NOTIFY, 112, 88,
-                             96, 13, hwnd_, reinterpret_cast<HMENU>(IdLabel1), instance, nullptr);
+    Label1 = CreateWindowExA(0, WC_STATICA, Text().feedback.c_str(),
+                             WS_CHILD | WS_VISIBLE | SS_NOTIFY, 112, 88, 96, 13, hwnd_,
+                             reinterpret_cast<HMENU>(IdLabel1), instance, nullptr);
     SendMessageA(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), FALSE);
     Subclass(Label1, &MainWindow::LabelProc, this);
 
@@ -243,16 +251,16 @@ bool MainWindow::Tooltip(NMHDR* header) {
     const char* hint = nullptr;
     switch (header->idFrom) {
     case IdToolButtonSet:
-        hint = HintSet;
+        hint = Text().hintSet.c_str();
         break;
     case IdToolButtonSwitch:
-        hint = HintSwitch;
+        hint = Text().hintSwitch.c_str();
         break;
     case IdToolButtonHelp:
-        hint = HintHelp;
+        hint = Text().hintHelp.c_str();
         break;
     case IdToolButtonExit:
-        hint = HintExit;
+        hint = Text().hintExit.c_str();
         break;
     default:
         return false;
