@@ -46,7 +46,15 @@ for _ in $(seq 400); do
     sleep 0.05
 done
 [ -n "$icon" ] || { echo "screenshots-win32: no icon in the notification area" >&2; exit 1; }
-main="$(vd_window Tarnwick 10)"
+# The main window (the application's own window carries the same title but is 1 x 1).
+main=""
+for _ in $(seq 200); do
+    for w in $(xdotool search --onlyvisible --name '^Tarnwick$' 2>/dev/null); do
+        [ "$(xwininfo -id "$w" | awk '/Width:/ { print $2 }')" -gt 100 ] && main="$w"
+    done
+    [ -n "$main" ] && break
+    sleep 0.05
+done
 sleep 0.5
 # A hint on the switch button, as the pointer comes to rest on it.
 for x in 40 48 54 58; do

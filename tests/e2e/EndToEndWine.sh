@@ -5,11 +5,16 @@
 # takes a subnet rule and a host rule with their types picked from the drop-down list; OK writes
 # IETarnwick.pac and configData.ini beside the executable byte for byte, and pactester routes a
 # matching host through the rule's proxy; Exit ends the process and stores startHidden.
-# Usage: EndToEndWine.sh TARNWICK_EXE|TARNWICK_ZIP SOURCE_DIR   (a zip is unpacked first)
+# Usage: EndToEndWine.sh TARNWICK_EXE|TARNWICK_ZIP SOURCE_DIR [end-session]
+#   (a zip is unpacked first)
+#   end-session: instead, ticks the start-hidden box, opens the editor from the toolbar, and
+#   ends the Windows session (wineboot --end-session): the program ends as Exit ends it, the
+#   editor as cancelled, and startHidden is stored as "true".
 # Exit 77: a tool is missing. TARNWICK_WINEPREFIX names a prefix to reuse ("-gui" is appended).
 set -uo pipefail
 program="$1"
 source_dir="$2"
+scenario="${3:-rules}"
 expected="$source_dir/tests/e2e/expected-win32"
 source "$source_dir/scripts/virtual-display.sh"
 source "$source_dir/scripts/wine-env.sh"
@@ -77,6 +82,8 @@ switch_is() {
     return 1
 }
 
+# Nothing of an earlier run in this prefix decides what is read back.
+wine reg delete 'HKCU\Software\IETarnwick' /f >/dev/null 2>&1
 pac_url="file://$(winepath -w "$work/app/IETarnwick.pac" 2>/dev/null | tr -d '\r')"
 wine "$work/app/Tarnwick.exe" >"$work/program.log" 2>&1 &
 pid=$!
@@ -88,7 +95,16 @@ for i in $(seq 400); do
     sleep 0.05
 done
 [ -n "$icon" ] || fail "the icon did not dock in the notification area"
-main="$(vd_window Tarnwick 10)" || fail "the main window is not shown"
+# The main window: the application's own window carries the same title but is 1 x 1.
+main=""
+for i in $(seq 200); do
+    for w in $(xdotool search --onlyvisible --name '^Tarnwick$' 2>/dev/null); do
+        [ "$(xwininfo -id "$w" | awk '/Width:/ { print $2 }')" -gt 100 ] && main="$w"
+    done
+    [ -n "$main" ] && break
+    sleep 0.05
+done
+[ -n "$main" ] || fail "the main window is not shown"
 switch_is "$pac_url" 0x0 || fail "the start did not turn the switch on"
 
 # The program's visible windows, one a line, sorted.
@@ -125,6 +141,30 @@ menu() {
     xdotool mousemove --window "$list" 30 "$y" click 1
     sleep 0.3
 }
+
+if [ "$scenario" = end-session ]; then
+    xdotool mousemove --window "$main" 104 148 click 1 # 程序启动时隐藏此窗体
+    sleep 0.3
+    xdotool mousemove --window "$main" 20 20 click 1 # 设置 on the toolbar
+    vd_window '设置参数' 10 >/dev/null || fail "the toolbar did not open the rule editor"
+    sleep 0.3
+    wine wineboot --end-session >/dev/null 2>&1 &
+    for i in $(seq 300); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$pid" 2>/dev/null && fail "the end of the session did not end the program"
+    wait "$pid"
+    status=$?
+    pid=""
+    [ "$status" -eq 0 ] || fail "the program ended with status $status"
+    [ "$(reg_value 'HKCU\Software\IETarnwick' startHidden)" = true ] ||
+        fail "startHidden was not stored as \"true\" at the end of the session"
+    [ ! -e "$work/app/IETarnwick.pac" ] || fail "the editor was not cancelled (a PAC file was written)"
+    switch_is "$pac_url" 0x0 || fail "the end of the session changed the switch"
+    echo "PASS: the end of the Windows session ends the program as Exit does"
+    exit 0
+fi
 
 menu 2 # 禁用
 switch_is "" 0x1 || fail "the menu's switch item did not turn the switch off"
