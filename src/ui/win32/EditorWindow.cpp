@@ -58,6 +58,9 @@ EditorWindow::EditorWindow(ApplicationWindows& app, TsetParamForm& form) : app_(
 }
 
 EditorWindow::~EditorWindow() {
+    // Destroying the editor may activate its owner: that is no activation by the user.
+    if (app_.Main() && IsWindowVisible(app_.Main()->Hwnd()))
+        app_.SetActiveForm(app_.Main()->Hwnd());
     app_.Forget(this);
     StringGrid1.reset();
     if (IsWindow(hwnd_))

@@ -10,10 +10,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     tarnwick::Win32TrayPlatform tray;
     tarnwick::win32::ApplicationWindows windows(instance, tray);
     // The end of the Windows session: once the program's end has run in WM_ENDSESSION, the
-    // windows go at once, since the system may end the process when the message returns.
+    // windows go at once, since the system may end the process when the message returns. The
+    // process then ends here: the message may have come to a modal loop of a window that is
+    // gone now, which must not run on.
     windows.OnSessionEnded = [] {
         if (tarnwick::TApplication* application = tarnwick::TApplication::Instance())
             application->DestroyForms();
+        ExitProcess(0);
     };
     tarnwick::ApplicationServices services;
     services.tray = &tray;
