@@ -166,6 +166,19 @@ if [ "$scenario" = end-session ]; then
     exit 0
 fi
 
+# A click elsewhere closes the tray menu without choosing anything.
+before="$(windows)"
+xdotool mousemove --window "$icon" 8 8 click 3
+list="$(new_window "$before")" || fail "the tray menu did not open"
+sleep 0.2
+xdotool mousemove 500 700 click 1
+for i in $(seq 60); do
+    xwininfo -id "$list" 2>/dev/null | grep -q IsViewable || break
+    sleep 0.05
+done
+xwininfo -id "$list" 2>/dev/null | grep -q IsViewable && fail "a click elsewhere left the tray menu open"
+switch_is "$pac_url" 0x0 || fail "closing the tray menu changed the switch"
+
 menu 2 # 禁用
 switch_is "" 0x1 || fail "the menu's switch item did not turn the switch off"
 menu 2 # 启用
