@@ -10,6 +10,9 @@
 #   end-session: instead, ticks the start-hidden box, opens the editor from the toolbar, and
 #   ends the Windows session (wineboot --end-session): the program ends as Exit ends it, the
 #   editor as cancelled, and startHidden is stored as "true".
+#   error-box: instead, starts with a rule file whose rule has a type text that is none of the
+#   four; OK in the editor shows the error box (caption "Tarnwick"), writes nothing, and the
+#   editor stays open after the box is dismissed.
 # Exit 77: a tool is missing. TARNWICK_WINEPREFIX names a prefix to reuse ("-gui" is appended).
 set -uo pipefail
 program="$1"
@@ -82,6 +85,9 @@ switch_is() {
     return 1
 }
 
+if [ "$scenario" = error-box ]; then
+    printf '[row1]\r\ncol0=bogus\r\ncol1=x\r\ncol2=10.0.0.1:8080\r\n' >"$work/app/configData.ini"
+fi
 # Nothing of an earlier run in this prefix decides what is read back.
 wine reg delete 'HKCU\Software\IETarnwick' /f >/dev/null 2>&1
 pac_url="file://$(winepath -w "$work/app/IETarnwick.pac" 2>/dev/null | tr -d '\r')"
@@ -141,6 +147,33 @@ menu() {
     xdotool mousemove --window "$list" 30 "$y" click 1
     sleep 0.3
 }
+
+if [ "$scenario" = error-box ]; then
+    xdotool mousemove --window "$main" 20 20 click 1 # 设置 on the toolbar
+    editor="$(vd_window '设置参数' 10)" || fail "the toolbar did not open the rule editor"
+    sleep 0.3
+    before="$(windows)"
+    xdotool mousemove --window "$editor" 56 $(($(height_of "$editor") - 25)) click 1 # 确定 (OK)
+    box="$(new_window "$before")" || fail "OK with an unknown type showed no error box"
+    title="$(xdotool getwindowname "$box")"
+    [ "$title" = Tarnwick ] || fail "the error box's caption is '$title'"
+    sleep 0.3
+    [ ! -e "$work/app/IETarnwick.pac" ] || fail "a PAC file was written for an unknown type"
+    xdotool mousemove --window "$box" 20 20
+    sleep 0.2
+    xdotool key Return
+    for i in $(seq 100); do
+        xwininfo -id "$box" 2>/dev/null | grep -q IsViewable || break
+        sleep 0.05
+    done
+    xwininfo -id "$box" 2>/dev/null | grep -q IsViewable && fail "Enter did not dismiss the error box"
+    xdotool search --onlyvisible --name '^设置参数$' >/dev/null 2>&1 ||
+        fail "the editor closed after the error"
+    cmp -s "$work/app/configData.ini" <(printf '[row1]\r\ncol0=bogus\r\ncol1=x\r\ncol2=10.0.0.1:8080\r\n') ||
+        fail "the rule file was rewritten after the error"
+    echo "PASS: an unknown type on OK shows the error box and writes nothing"
+    exit 0
+fi
 
 if [ "$scenario" = end-session ]; then
     xdotool mousemove --window "$main" 104 148 click 1 # 程序启动时隐藏此窗体
