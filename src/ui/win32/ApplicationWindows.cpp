@@ -60,6 +60,15 @@ void Form::FormBringToFront() {
     SetActiveWindow(hwnd_);
 }
 
+void InitCommonControlsOnce() {
+    static const bool done = [] {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES |
+                                                           ICC_STANDARD_CLASSES};
+        return InitCommonControlsEx(&controls) != FALSE;
+    }();
+    (void)done;
+}
+
 HWND FormWindow(FormView* view) {
     if (auto* form = dynamic_cast<Form*>(view))
         return form->Hwnd();
@@ -71,10 +80,6 @@ HWND FormWindow(FormView* view) {
 
 ApplicationWindows::ApplicationWindows(HINSTANCE instance, Win32TrayPlatform& tray)
     : instance_(instance), tray_(tray) {
-    INITCOMMONCONTROLSEX controls{sizeof controls,
-                                  ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
-
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = &ApplicationWindows::TaskProc;

@@ -72,6 +72,7 @@ EditorWindow::~EditorWindow() {
 }
 
 void EditorWindow::CreateComponents() {
+    InitCommonControlsOnce();
     HINSTANCE instance = app_.Instance();
     ToolBar1 = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",
                                WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS |

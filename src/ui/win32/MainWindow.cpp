@@ -152,6 +152,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::CreateComponents() {
+    InitCommonControlsOnce();
     HINSTANCE instance = app_.Instance();
     // ToolBar1: 0, 0, 338 x 49, buttons 39 x 38 with the 32 x 32 pictures of ImageList2.
     ToolBar1 = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",

@@ -45,6 +45,10 @@ protected:
     HWND hwnd_ = nullptr;
 };
 
+// Registers the common controls' window classes, the first time only: not before the icon
+// has been requested, since the main window's controls are made after that.
+void InitCommonControlsOnce();
+
 // The window behind a FormView of this front end (null for another one's).
 HWND FormWindow(FormView* view);
 
