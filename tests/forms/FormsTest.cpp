@@ -115,7 +115,7 @@ protected:
 
 TEST_F(MainForm, StartTurnsTheSwitchOnAndShowsTheWindow) {
     // A switch left off by another run is turned on by every start.
-    ApplyProxySwitch(test::FakeRegistry(hive), false, "");
+    ApplyProxySwitch(test::FakeRegistry(hive), false, "", DesktopProxyStores());
     TMainForm& form = start();
 
     const std::string url = "file://" + folder() + "IETarnwick.pac";
