@@ -91,26 +91,30 @@ fi
 # Nothing of an earlier run in this prefix decides what is read back.
 wine reg delete 'HKCU\Software\IETarnwick' /f >/dev/null 2>&1
 pac_url="file://$(winepath -w "$work/app/IETarnwick.pac" 2>/dev/null | tr -d '\r')"
-wine "$work/app/Tarnwick.exe" >"$work/program.log" 2>&1 &
-pid=$!
-icon=""
-for i in $(seq 400); do
-    icon="$(wine_tray_icon_windows | head -n1)"
-    [ -n "$icon" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended at the start"
-    sleep 0.05
-done
-[ -n "$icon" ] || fail "the icon did not dock in the notification area"
-# The main window: the application's own window carries the same title but is 1 x 1.
-main=""
-for i in $(seq 200); do
-    for w in $(xdotool search --onlyvisible --name '^Tarnwick$' 2>/dev/null); do
-        [ "$(xwininfo -id "$w" | awk '/Width:/ { print $2 }')" -gt 100 ] && main="$w"
+# Starts the program and waits for its icon and its main window.
+start_program() {
+    wine "$work/app/Tarnwick.exe" >"$work/program.log" 2>&1 &
+    pid=$!
+    icon=""
+    for i in $(seq 400); do
+        icon="$(wine_tray_icon_windows | head -n1)"
+        [ -n "$icon" ] && break
+        kill -0 "$pid" 2>/dev/null || fail "the program ended at the start"
+        sleep 0.05
     done
-    [ -n "$main" ] && break
-    sleep 0.05
-done
-[ -n "$main" ] || fail "the main window is not shown"
+    [ -n "$icon" ] || fail "the icon did not dock in the notification area"
+    # The main window: the application's own window carries the same title but is 1 x 1.
+    main=""
+    for i in $(seq 200); do
+        for w in $(xdotool search --onlyvisible --name '^Tarnwick$' 2>/dev/null); do
+            [ "$(xwininfo -id "$w" | awk '/Width:/ { print $2 }')" -gt 100 ] && main="$w"
+        done
+        [ -n "$main" ] && break
+        sleep 0.05
+    done
+    [ -n "$main" ] || fail "the main window is not shown"
+}
+start_program
 switch_is "$pac_url" 0x0 || fail "the start did not turn the switch on"
 
 # The program's visible windows, one a line, sorted.
@@ -118,7 +122,7 @@ windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
 # new_window BEFORE: waits for a visible window that is not in BEFORE and prints it.
 new_window() {
     local i w
-    for i in $(seq 60); do
+    for i in $(seq 100); do
         w="$(comm -13 <(echo "$1") <(windows) | head -n1)"
         [ -n "$w" ] && { echo "$w"; return 0; }
         sleep 0.05
@@ -199,10 +203,22 @@ if [ "$scenario" = end-session ]; then
     exit 0
 fi
 
-# A click elsewhere closes the tray menu without choosing anything.
+# A click elsewhere closes the tray menu without choosing anything. The first icon of a fresh
+# Wine prefix on a busy machine can miss the mouse (Wine's desktop process was still starting):
+# then Wine and the program start once more.
 before="$(windows)"
 xdotool mousemove --window "$icon" 8 8 click 3
-list="$(new_window "$before")" || fail "the tray menu did not open"
+if ! list="$(new_window "$before")"; then
+    echo "the icon did not answer the first right-click; starting Wine and the program again"
+    kill -9 "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    wine_stop
+    wineserver -w 2>/dev/null
+    start_program
+    before="$(windows)"
+    xdotool mousemove --window "$icon" 8 8 click 3
+    list="$(new_window "$before")" || fail "the tray menu did not open"
+fi
 sleep 0.2
 xdotool mousemove 500 700 click 1
 for i in $(seq 60); do
