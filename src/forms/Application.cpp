@@ -21,6 +21,8 @@ TApplication::TApplication(ApplicationView& view, ApplicationServices services)
         services_.registry = CurrentUserRegistry();
     if (services_.executableFolder.empty())
         services_.executableFolder = ExecutableFolder();
+    if (!services_.desktopProxy)
+        services_.desktopProxy = LocalDesktopProxyStores;
     if (!services_.pacServer)
         services_.pacServer = [](PacScriptSource script) {
             return MakePacServer(std::move(script));

@@ -2,6 +2,7 @@
 
 #include "forms/FormViews.h"
 #include "pacserver/PacService.h"
+#include "proxyconfig/DesktopProxy.h"
 #include "proxyconfig/Registry.h"
 
 #include <memory>
@@ -25,6 +26,9 @@ struct ApplicationServices {
     std::string executableFolder;
     // Makes the loopback server of the script. Empty: the platform's (MakePacServer).
     PacService::ServerFactory pacServer;
+    // The desktop's own proxy settings that the switch moves beside the registry values.
+    // Empty: this machine's (LocalDesktopProxyStores); tests give none of the real desktop.
+    std::function<DesktopProxyStores()> desktopProxy;
 };
 
 // The application object: hints, the title, the two windows it creates at start and destroys

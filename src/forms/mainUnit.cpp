@@ -302,7 +302,8 @@ void TMainForm::ApplyProxySwitch(bool on) {
 }
 
 void TMainForm::applySwitch(bool on, const std::string& url) {
-    tarnwick::ApplyProxySwitch(application_.Services().registry, on, url);
+    const ApplicationServices& services = application_.Services();
+    tarnwick::ApplyProxySwitch(services.registry, on, url, services.desktopProxy());
     switchUrl_ = on ? url : std::string();
 }
 

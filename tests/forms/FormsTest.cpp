@@ -76,6 +76,7 @@ protected:
         services.tray = &tray;
         services.registry = test::FakeRegistry(hive);
         services.executableFolder = folder();
+        services.desktopProxy = [] { return DesktopProxyStores(); };
         services.pacServer = [this](PacScriptSource) {
             return std::make_unique<test::FakePacServer>(ports);
         };
