@@ -17,21 +17,9 @@
 
 namespace tarnwick::fake {
 
-class FakeWindow {
+// The window state both fake windows keep, behind the calls every window view takes.
+template <class View> class FakeWindow : public View {
 public:
-    bool visible = false;
-    bool minimized = false;
-    bool maximized = false;
-    int broughtToFront = 0;
-};
-
-class FakeMainForm : public MainFormView, public FakeWindow {
-public:
-    FakeMainForm(TMainForm& form, FakeTrayPlatform& tray);
-
-    // The user clicks the two-state switch button (it toggles before the handler runs).
-    void ClickSwitch();
-
     void Show() override { visible = true; }
     void Hide() override { visible = false; }
     bool Visible() const override { return visible; }
@@ -42,6 +30,20 @@ public:
         minimized = maximized = false;
     }
     void BringToFront() override { ++broughtToFront; }
+
+    bool visible = false;
+    bool minimized = false;
+    bool maximized = false;
+    int broughtToFront = 0;
+};
+
+class FakeMainForm : public FakeWindow<MainFormView> {
+public:
+    FakeMainForm(TMainForm& form, FakeTrayPlatform& tray);
+
+    // The user clicks the two-state switch button (it toggles before the handler runs).
+    void ClickSwitch();
+
     WindowHandle TrayWindow() override { return window; }
     TrayImageList& TrayIconList() override { return images; }
     std::unique_ptr<TrayIconImage> StoredIcon() override;
@@ -70,7 +72,7 @@ public:
     std::vector<std::pair<std::string, ShellTarget>> opened;
 };
 
-class FakeSetParamForm : public SetParamFormView, public FakeWindow {
+class FakeSetParamForm : public FakeWindow<SetParamFormView> {
 public:
     enum class Focus { None, Grid, TypeList };
 
@@ -87,16 +89,6 @@ public:
     // Picks a type list entry.
     void Pick(int index);
 
-    void Show() override { visible = true; }
-    void Hide() override { visible = false; }
-    bool Visible() const override { return visible; }
-    bool Minimized() const override { return minimized; }
-    void ShowMinimized() override { visible = minimized = true; }
-    void ShowNormal() override {
-        visible = true;
-        minimized = maximized = false;
-    }
-    void BringToFront() override { ++broughtToFront; }
     void SetNormalState() override { minimized = maximized = false; }
     void RunModal(FormView* owner) override;
     void EndModal() override { visible = false; }

@@ -119,6 +119,20 @@ void Age(const std::string& path, int seconds) {
 void OpenToEveryone(const std::string& path, mode_t mode) {
     ASSERT_EQ(::chmod(path.c_str(), mode), 0);
 }
+#else
+// Sets the file's modification time to now + seconds.
+void Age(const std::string& path, int seconds) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+    t.QuadPart += seconds * 10000000LL;
+    const FILETIME when{t.LowPart, t.HighPart};
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &when));
+    CloseHandle(file);
+}
 #endif
 
 } // namespace
@@ -323,15 +337,52 @@ TEST(LocalFileFailure, ErrorsOutsideTheTableAreNamedWithTheirMeaning) {
               "I/O error 40: Too many levels of symbolic links");
 }
 
+#else
+TEST(LocalFileFailure, OnlyARegularFileOrNoneIsReplaced) {
+    // A device name in the folder names the device, never a file to replace.
+    TempFolder folder;
+    for (const char* name : {"NUL", "nul.ini"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(IoMessage([&] { SaveRules(OneRuleTable(), folder.file(name)); }),
+                  "File access denied");
+        EXPECT_EQ(IoMessage([&] { WriteTextFile(folder.file(name), "x"); }), "File access denied");
+    }
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+TEST(LocalFileFailure, TargetHeldOpenByAnotherProgramKeepsItsContent) {
+    // A program that holds the file without sharing it stops the replacement; the temporary
+    // file goes again.
+    TempFolder folder;
+    const std::string path = folder.file("IETarnwick.pac");
+    WriteBytes(path, "old script");
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const std::string message = IoMessage([&] { WriteTextFile(path, "new script"); });
+    CloseHandle(holder);
+    EXPECT_NE(message, "no error");
+    EXPECT_EQ(ReadBytes(path), "old script");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"IETarnwick.pac"});
+}
+#endif
+
 TEST(LocalFileWrite, TemporaryFilesOfKilledWritersGoWithTheNextSaveOfTheirFile) {
     TempFolder folder;
+#ifdef _WIN32
+    // No process has this id (they are multiples of 4).
+    const std::string dead = "2147483645";
+#else
     const std::string dead = std::to_string(EndedProcess());
+#endif
     const std::string stale = "configData.ini.tarnwick-tmp-" + dead + "-a1b2c3";
     const std::vector<std::string> kept = {
         "IETarnwick.pac.tarnwick-tmp-" + dead + "-a1b2c3", // another file's: its own save
         "configData.ini.abcdef",                           // the user's
         "configData.ini.backup",
-        "configData.ini.tarnwick-tmp-1-a1b2c3",            // its writer is still running
+#ifndef _WIN32
+        "configData.ini.tarnwick-tmp-1-a1b2c3", // its writer is still running
+#endif
         "configData.ini.tarnwick-tmp-" + dead + "-later1", // newer than this save
     };
     for (const std::string& name : kept) {
@@ -351,75 +402,6 @@ TEST(LocalFileWrite, TemporaryFilesOfKilledWritersGoWithTheNextSaveOfTheirFile) 
     WriteTextFile(folder.file("IETarnwick.pac"), "script");
     EXPECT_FALSE(std::filesystem::exists(folder.path() / kept[0]));
 }
-#else
-TEST(LocalFileFailure, OnlyARegularFileOrNoneIsReplaced) {
-    // A device name in the folder names the device, never a file to replace.
-    TempFolder folder;
-    for (const char* name : {"NUL", "nul.ini"}) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(IoMessage([&] { SaveRules(OneRuleTable(), folder.file(name)); }),
-                  "File access denied");
-        EXPECT_EQ(IoMessage([&] { WriteTextFile(folder.file(name), "x"); }), "File access denied");
-    }
-    EXPECT_TRUE(folder.entries().empty());
-}
-
-TEST(LocalFileWrite, TemporaryFilesOfKilledWritersGoWithTheNextSaveOfTheirFile) {
-    TempFolder folder;
-    // No process has this id (they are multiples of 4).
-    const std::string stale = "configData.ini.tarnwick-tmp-2147483645-a1b2c3";
-    const std::vector<std::string> kept = {
-        "IETarnwick.pac.tarnwick-tmp-2147483645-a1b2c3", // another file's: its own save
-        "configData.ini.abcdef",                         // the user's
-        "configData.ini.backup",
-        "configData.ini.tarnwick-tmp-2147483645-later1", // newer than this save
-    };
-    const auto age = [&](const std::string& name, long long seconds) {
-        HANDLE file = CreateFileA(folder.file(name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        FILETIME now;
-        GetSystemTimeAsFileTime(&now);
-        ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
-        t.QuadPart += seconds * 10000000LL;
-        const FILETIME when{t.LowPart, t.HighPart};
-        EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &when));
-        CloseHandle(file);
-    };
-    for (const std::string& name : kept) {
-        WriteBytes(folder.file(name), "partial");
-        age(name, -3600);
-    }
-    age(kept.back(), 3600);
-    WriteBytes(folder.file(stale), "partial");
-    age(stale, -3600);
-
-    SaveRules(OneRuleTable(), folder.file("configData.ini"));
-    std::vector<std::string> expected = kept;
-    expected.push_back("configData.ini");
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(folder.entries(), expected);
-
-    WriteTextFile(folder.file("IETarnwick.pac"), "script");
-    EXPECT_FALSE(std::filesystem::exists(folder.path() / kept[0]));
-}
-
-TEST(LocalFileFailure, TargetHeldOpenByAnotherProgramKeepsItsContent) {
-    // A program that holds the file without sharing it stops the replacement; the temporary
-    // file goes again.
-    TempFolder folder;
-    const std::string path = folder.file("IETarnwick.pac");
-    WriteBytes(path, "old script");
-    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    const std::string message = IoMessage([&] { WriteTextFile(path, "new script"); });
-    CloseHandle(holder);
-    EXPECT_NE(message, "no error");
-    EXPECT_EQ(ReadBytes(path), "old script");
-    EXPECT_EQ(folder.entries(), std::vector<std::string>{"IETarnwick.pac"});
-}
-#endif
 
 TEST(ExecutableFolderTest, EndsWithTheSeparator) {
     const std::string folder = ExecutableFolder();
