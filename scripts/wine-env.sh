@@ -10,6 +10,10 @@
 #   wine_stop                  ends every Wine process of the prefix (its wineserver)
 #   wine_tray_icons            prints the number of icons docked in trayer's panel
 #   wine_tray_icon_windows     prints their windows, one a line
+#   wine_wait_icon [PID]       waits (20 s at the most) for an icon in trayer's panel and prints
+#                              its window; returns 2 at once when PID has ended, 1 when none came
+#   wine_wait_main_window      waits (10 s at the most) for the program's main window ("Tarnwick")
+#                              and prints it
 
 wine_missing() {
     local tool
@@ -63,4 +67,28 @@ wine_tray_icon_windows() {
 }
 wine_tray_icons() {
     wine_tray_icon_windows | grep -c . || true
+}
+
+wine_wait_icon() {
+    local pid="${1:-}" icon i
+    for i in $(seq 400); do
+        icon="$(wine_tray_icon_windows | head -n1)"
+        [ -n "$icon" ] && { echo "$icon"; return 0; }
+        [ -z "$pid" ] || kill -0 "$pid" 2>/dev/null || return 2
+        sleep 0.05
+    done
+    return 1
+}
+
+# The application's own window carries the main window's title too, but is 1 x 1.
+wine_wait_main_window() {
+    local main="" i w
+    for i in $(seq 200); do
+        for w in $(xdotool search --onlyvisible --name '^Tarnwick$' 2>/dev/null); do
+            [ "$(xwininfo -id "$w" | awk '/Width:/ { print $2 }')" -gt 100 ] && main="$w"
+        done
+        [ -n "$main" ] && { echo "$main"; return 0; }
+        sleep 0.05
+    done
+    return 1
 }

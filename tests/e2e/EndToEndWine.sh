@@ -25,6 +25,7 @@ scenario="${3:-rules}"
 expected="$source_dir/tests/e2e/expected-win32"
 source "$source_dir/scripts/virtual-display.sh"
 source "$source_dir/scripts/wine-env.sh"
+source "$source_dir/tests/e2e/drive.sh"
 
 for tool in pactester import unzip; do
     command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is missing (scripts/setup.sh installs it)"; exit 77; }
@@ -99,47 +100,39 @@ pac_url="file://$(winepath -w "$work/app/IETarnwick.pac" 2>/dev/null | tr -d '\r
 start_program() {
     wine "$work/app/Tarnwick.exe" >"$work/program.log" 2>&1 &
     pid=$!
-    icon=""
-    for i in $(seq 400); do
-        icon="$(wine_tray_icon_windows | head -n1)"
-        [ -n "$icon" ] && break
-        kill -0 "$pid" 2>/dev/null || fail "the program ended at the start"
-        sleep 0.05
-    done
-    [ -n "$icon" ] || fail "the icon did not dock in the notification area"
-    # The main window: the application's own window carries the same title but is 1 x 1.
-    main=""
-    for i in $(seq 200); do
-        for w in $(xdotool search --onlyvisible --name '^Tarnwick$' 2>/dev/null); do
-            [ "$(xwininfo -id "$w" | awk '/Width:/ { print $2 }')" -gt 100 ] && main="$w"
-        done
-        [ -n "$main" ] && break
-        sleep 0.05
-    done
-    [ -n "$main" ] || fail "the main window is not shown"
+    icon="$(wine_wait_icon "$pid")" || {
+        [ $? -eq 2 ] && fail "the program ended at the start"
+        fail "the icon did not dock in the notification area"
+    }
+    main="$(wine_wait_main_window)" || fail "the main window is not shown"
 }
 start_program
 switch_is "$pac_url" 0x0 || fail "the start did not turn the switch on"
 
-# The program's visible windows, one a line, sorted.
-windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
 # new_window BEFORE: waits for a visible window that is not in BEFORE and prints it.
 new_window() {
     local i w
     for i in $(seq 100); do
-        w="$(comm -13 <(echo "$1") <(windows) | head -n1)"
+        w="$(comm -13 <(echo "$1") <(e2e_windows) | head -n1)"
         [ -n "$w" ] && { echo "$w"; return 0; }
         sleep 0.05
     done
     return 1
 }
 height_of() { xwininfo -id "$1" | awk '/Height:/ { print $2 }'; }
+# ended MESSAGE: waits until the program has ended (else fails with MESSAGE); sets `status`.
+ended() {
+    e2e_wait_end "$1"
+    wait "$pid"
+    status=$?
+    pid=""
+}
 
 # menu ITEM: opens the tray menu with the right button on the icon and clicks the item
 # (0 主界面, 1 设置, 2 禁用/启用, 3 退出), found by its place among the menu's six rows.
 menu() {
     local before list h y
-    before="$(windows)"
+    before="$(e2e_windows)"
     xdotool mousemove --window "$icon" 8 8 click 3
     list="$(new_window "$before")" || fail "the tray menu did not open"
     sleep 0.2
@@ -160,7 +153,7 @@ if [ "$scenario" = error-box ]; then
     xdotool mousemove --window "$main" 20 20 click 1 # 设置 on the toolbar
     editor="$(vd_window '设置参数' 10)" || fail "the toolbar did not open the rule editor"
     sleep 0.3
-    before="$(windows)"
+    before="$(e2e_windows)"
     xdotool mousemove --window "$editor" 56 $(($(height_of "$editor") - 25)) click 1 # 确定 (OK)
     box="$(new_window "$before")" || fail "OK with an unknown type showed no error box"
     title="$(xdotool getwindowname "$box")"
@@ -170,11 +163,7 @@ if [ "$scenario" = error-box ]; then
     xdotool mousemove --window "$box" 20 20
     sleep 0.2
     xdotool key Return
-    for i in $(seq 100); do
-        xwininfo -id "$box" 2>/dev/null | grep -q IsViewable || break
-        sleep 0.05
-    done
-    xwininfo -id "$box" 2>/dev/null | grep -q IsViewable && fail "Enter did not dismiss the error box"
+    e2e_wait_gone "$box" "Enter did not dismiss the error box"
     xdotool search --onlyvisible --name '^设置参数$' >/dev/null 2>&1 ||
         fail "the editor closed after the error"
     cmp -s "$work/app/configData.ini" <(printf '[row1]\r\ncol0=bogus\r\ncol1=x\r\ncol2=10.0.0.1:8080\r\n') ||
@@ -218,13 +207,7 @@ if [ "$scenario" = serve-pac ]; then
 
     # The end of the session ends the program: the server stops, the switch stays.
     wine wineboot --end-session >/dev/null 2>&1 &
-    for i in $(seq 300); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -0 "$pid" 2>/dev/null && fail "the end of the session did not end the program"
-    wait "$pid"
-    pid=""
+    ended "the end of the session did not end the program"
     switch_is "$url" 0x0 || fail "the end of the program changed the switch"
     curl -s --max-time 5 -o /dev/null "$url" && fail "the script is still served after the end"
     echo "PASS: Tarnwick.exe serves the script over loopback HTTP and the switch points at it"
@@ -238,14 +221,7 @@ if [ "$scenario" = end-session ]; then
     vd_window '设置参数' 10 >/dev/null || fail "the toolbar did not open the rule editor"
     sleep 0.3
     wine wineboot --end-session >/dev/null 2>&1 &
-    for i in $(seq 300); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -0 "$pid" 2>/dev/null && fail "the end of the session did not end the program"
-    wait "$pid"
-    status=$?
-    pid=""
+    ended "the end of the session did not end the program"
     [ "$status" -eq 0 ] || fail "the program ended with status $status"
     [ "$(reg_value 'HKCU\Software\IETarnwick' startHidden)" = true ] ||
         fail "startHidden was not stored as \"true\" at the end of the session"
@@ -258,7 +234,7 @@ fi
 # A click elsewhere closes the tray menu without choosing anything. The first icon of a fresh
 # Wine prefix on a busy machine can miss the mouse (Wine's desktop process was still starting):
 # then Wine and the program start once more.
-before="$(windows)"
+before="$(e2e_windows)"
 xdotool mousemove --window "$icon" 8 8 click 3
 if ! list="$(new_window "$before")"; then
     echo "the icon did not answer the first right-click; starting Wine and the program again"
@@ -267,17 +243,13 @@ if ! list="$(new_window "$before")"; then
     wine_stop
     wineserver -w 2>/dev/null
     start_program
-    before="$(windows)"
+    before="$(e2e_windows)"
     xdotool mousemove --window "$icon" 8 8 click 3
     list="$(new_window "$before")" || fail "the tray menu did not open"
 fi
 sleep 0.2
 xdotool mousemove 500 700 click 1
-for i in $(seq 60); do
-    xwininfo -id "$list" 2>/dev/null | grep -q IsViewable || break
-    sleep 0.05
-done
-xwininfo -id "$list" 2>/dev/null | grep -q IsViewable && fail "a click elsewhere left the tray menu open"
+e2e_wait_gone "$list" "a click elsewhere left the tray menu open"
 switch_is "$pac_url" 0x0 || fail "closing the tray menu changed the switch"
 
 menu 2 # 禁用
@@ -304,7 +276,7 @@ pick_type() {
         sleep 0.3
         xdotool mousemove --window "$editor" "$(col_x 0)" "$(row_y "$row")" click 1
         sleep 0.4
-        before="$(windows)"
+        before="$(e2e_windows)"
         xdotool mousemove --window "$editor" "$(col_x 0)" "$(row_y "$row")" click 1
         if list="$(new_window "$before")"; then
             h="$(height_of "$list")"
@@ -353,14 +325,7 @@ route="$(pactester -p "$work/app/IETarnwick.pac" -u http://192.168.0.7/ -h 192.1
 [ "$route" = "PROXY 10.0.0.1:8080" ] || fail "pactester routes 192.168.0.7 as '$route'"
 
 menu 3 # 退出
-for i in $(seq 200); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-done
-kill -0 "$pid" 2>/dev/null && fail "Exit in the tray menu did not end the program"
-wait "$pid"
-status=$?
-pid=""
+ended "Exit in the tray menu did not end the program"
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 [ "$(reg_value 'HKCU\Software\IETarnwick' startHidden)" = false ] || fail "startHidden was not stored"
 switch_is "$pac_url" 0x0 || fail "Exit changed the switch"
