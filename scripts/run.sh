@@ -43,44 +43,33 @@ if missing="$(vd_missing)"; then
     echo "Tarnwick: $missing is missing; scripts/setup.sh installs it." >&2
     exit 1
 fi
-work="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-run.XXXXXX")"
-program=""
-finish() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null || true
-    vd_stop
-    rm -rf "$work"
-}
-trap finish EXIT
+vd_session tarnwick-run
 if ! vd_start "$work"; then
     echo "Tarnwick: the virtual display did not start (what it said is above)." >&2
     exit 1
 fi
 export XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb
 "$exe" &
-program=$!
-echo "Tarnwick runs on the virtual display $DISPLAY (pid $program); waiting for its icon..."
-if ! icon="$(vd_tray_icon "$program" 120)"; then
+pid=$!
+echo "Tarnwick runs on the virtual display $DISPLAY (pid $pid); waiting for its icon..."
+if ! icon="$(vd_tray_icon "$pid" 120)"; then
     echo "Tarnwick: its icon did not appear in the notification area." >&2
     exit 1
 fi
 echo "Its icon is in the notification area (window $icon)."
 # The main window, unless the user's settings start it hidden; then a moment for its first paint.
-shown() { xdotool search --onlyvisible --pid "$program" --name '^Tarnwick$' >/dev/null 2>&1; }
+shown() { xdotool search --onlyvisible --pid "$pid" --name '^Tarnwick$' >/dev/null 2>&1; }
 vd_until 10 shown || true
 sleep 1
 mkdir -p "$root/build/screenshots"
 shot="$root/build/screenshots/run.png"
 import -window root "$shot"
 echo "Screenshot of the virtual screen: $shot"
-kill -TERM "$program"
-ended() { ! kill -0 "$program" 2>/dev/null; }
-if ! vd_until 60 ended; then
+if ! vd_end 60; then
     echo "Tarnwick: it did not end within 60 s of SIGTERM; ending it with SIGKILL." >&2
-    kill -KILL "$program" 2>/dev/null || true
-    wait "$program" 2>/dev/null || true
-    program=""
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    pid=""
     exit 1
 fi
-wait "$program" || true
-program=""
 echo "Tarnwick ended (SIGTERM)."

@@ -22,14 +22,7 @@ cmake --build "$build" --target editor_preview
 preview="$build/tests/ui/qt/editor_preview"
 out="$root/build/screenshots"
 mkdir -p "$out"
-work="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-shot.XXXXXX")"
-pid=""
-finish() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    vd_stop
-    rm -rf "$work"
-}
-trap finish EXIT
+vd_session tarnwick-shot
 vd_start "$work"
 export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
@@ -47,9 +40,7 @@ shoot() {
         /Absolute upper-left Y/ { print "y=" $4 } /Width:/ { print "w=" $2 }
         /Height:/ { print "h=" $2 }')"
     import -window root -crop "${w}x${h}+${x}+${y}" +repage "$png"
-    kill "$pid"
-    wait "$pid" 2>/dev/null || true
-    pid=""
+    vd_end 60
     echo "screenshot-editor: $png"
 }
 shoot "$out/editor.png"

@@ -19,15 +19,7 @@ if missing="$(vd_missing || wine_missing)"; then
 fi
 command -v import >/dev/null || { echo "screenshots-win32: ImageMagick's import is missing" >&2; exit 1; }
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-shots-win32.XXXXXX")"
-pid=""
-finish() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    wine_stop
-    vd_stop
-    rm -rf "$work"
-}
-trap finish EXIT
+vd_session tarnwick-shots-win32 wine_stop
 out="$root/build/screenshots"
 mkdir -p "$out" "$work/app"
 cp "$exe" "$work/app/Tarnwick.exe"
@@ -39,22 +31,9 @@ wine_prefix "${TARNWICK_WINEPREFIX:+$TARNWICK_WINEPREFIX-gui}"
 vd_start "$work"
 wine "$work/app/Tarnwick.exe" >"$work/program.log" 2>&1 &
 pid=$!
-icon=""
-for _ in $(seq 400); do
-    icon="$(wine_tray_icon_windows | head -n1)"
-    [ -n "$icon" ] && break
-    sleep 0.05
-done
-[ -n "$icon" ] || { echo "screenshots-win32: no icon in the notification area" >&2; exit 1; }
-# The main window (the application's own window carries the same title but is 1 x 1).
-main=""
-for _ in $(seq 200); do
-    for w in $(xdotool search --onlyvisible --name '^Tarnwick$' 2>/dev/null); do
-        [ "$(xwininfo -id "$w" | awk '/Width:/ { print $2 }')" -gt 100 ] && main="$w"
-    done
-    [ -n "$main" ] && break
-    sleep 0.05
-done
+icon="$(wine_wait_icon "$pid")" ||
+    { echo "screenshots-win32: no icon in the notification area" >&2; exit 1; }
+main="$(wine_wait_main_window)" || { echo "screenshots-win32: no main window" >&2; exit 1; }
 sleep 0.5
 # A hint on the switch button, as the pointer comes to rest on it.
 for x in 40 48 54 58; do

@@ -17,14 +17,7 @@ if missing="$(vd_missing)"; then
 fi
 command -v import >/dev/null || { echo "screenshots: ImageMagick's import is missing" >&2; exit 1; }
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-shots.XXXXXX")"
-pid=""
-finish() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    vd_stop
-    rm -rf "$work"
-}
-trap finish EXIT
+vd_session tarnwick-shots
 out="$root/build/screenshots"
 mkdir -p "$out" "$work/app" "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
@@ -64,9 +57,5 @@ editor="$(vd_window '设置参数' 60)" || failed "the rule editor did not open"
 sleep 0.6
 import -window "$editor" "$out/editor.png"
 xdotool mousemove --window "$editor" 160 182 click 1 # 取消
-kill -TERM "$pid"
-ended() { ! kill -0 "$pid" 2>/dev/null; }
-vd_until 60 ended || failed "SIGTERM did not end the program"
-wait "$pid" || true
-pid=""
+vd_end 60 || failed "SIGTERM did not end the program"
 echo "Screenshots in $out: main-window.png tray-menu.png editor.png"

@@ -8,6 +8,11 @@
 #   vd_until SECS COMMAND...   runs COMMAND until it succeeds, for at most SECS seconds
 #   vd_report                  prints the visible windows and the logs of Xvfb and trayer
 #   vd_stop                    ends trayer and Xvfb
+#   vd_session NAME [CMD]      makes the temporary folder `work` (NAME.XXXXXX) and sets `pid`
+#                              empty; at exit ends the program `pid`, runs CMD, ends the display
+#                              and removes `work`
+#   vd_end SECS                ends the program `pid` with SIGTERM and waits for it (SECS at the
+#                              most); `pid` is empty again once it has ended
 #
 # Every wait is bounded by wall-clock time, not by a number of tries. Those of vd_start,
 # vd_tray_icon and vd_window last at least VD_MIN_WAIT seconds (30 unless set): a machine busy
@@ -218,4 +223,27 @@ vd_stop() {
     for p in "${vd_pids[@]}"; do kill "$p" 2>/dev/null || true; done
     for p in "${vd_pids[@]}"; do wait "$p" 2>/dev/null || true; done
     vd_pids=()
+}
+
+vd_session() {
+    work="$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")"
+    pid=""
+    _vd_at_exit="${2:-}"
+    trap _vd_finish EXIT
+}
+
+_vd_finish() {
+    [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
+    [ -z "$_vd_at_exit" ] || $_vd_at_exit
+    vd_stop
+    rm -rf "$work"
+}
+
+_vd_program_gone() { ! kill -0 "$pid" 2>/dev/null; }
+
+vd_end() {
+    kill -TERM "$pid" 2>/dev/null || true
+    vd_until "$1" _vd_program_gone || return 1
+    wait "$pid" 2>/dev/null || true
+    pid=""
 }
