@@ -5,6 +5,7 @@
 #include "forms/mainUnit.h"
 #include "forms/setParamUnit.h"
 #include "platform/CurrentUserRegistry.h"
+#include "platform/ProgramFolders.h"
 #include "platform/qt/QtTray.h"
 #include "rules/FileSystem.h"
 #include "trayicon/TrayPlatform.h"
@@ -71,8 +72,14 @@ TApplication::TApplication(ApplicationServices services) : services_(std::move(s
     }
     if (!services_.registry)
         services_.registry = CurrentUserRegistry();
-    if (services_.executableFolder.empty())
-        services_.executableFolder = ExecutableFolder();
+    if (services_.executableFolder.empty()) {
+        const ProgramFolders folders = MachineProgramFolders();
+        services_.executableFolder = folders.files;
+        if (services_.helpFolder.empty())
+            services_.helpFolder = folders.help;
+    }
+    if (services_.helpFolder.empty())
+        services_.helpFolder = services_.executableFolder;
     if (!services_.openUrl)
         services_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 }

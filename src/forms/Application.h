@@ -44,8 +44,11 @@ struct ApplicationServices {
     // Empty: the desktop's own, through Qt.
     TrayBinding tray;
     RegistryFactory registry;
-    // Where the PAC file, the rule file and the help file are: ends with "/" (GBK bytes).
+    // Where the PAC file and the rule file are: ends with "/" (GBK bytes). Empty: beside the
+    // executable, or the configuration folder for an installed program.
     std::string executableFolder;
+    // Where the help file is; empty: the folder above, or the install's share folder.
+    std::string helpFolder;
     // Opens a document or URL with the desktop's default action; its result is ignored.
     std::function<void(const QUrl&)> openUrl;
 };

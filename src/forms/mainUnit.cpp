@@ -336,7 +336,7 @@ void TMainForm::FormCreate() {
     PacFilePath = folder + "IETarnwick.pac";
     PacFileUrl = "file://" + PacFilePath;
     ruleFilePath_ = folder + "configData.ini";
-    HelpFile = folder + HelpFileName;
+    HelpFile = application_.Services().helpFolder + HelpFileName;
     DisableCaption = GbkFromUtf8("禁用");
     EnableCaption = GbkFromUtf8("启用");
     ProxyEnabled = 1;

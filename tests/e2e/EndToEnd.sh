@@ -3,9 +3,13 @@
 # with xdotool as a user would. It runs a copy of the executable from a temporary folder (the
 # PAC file and the rule file go beside it) with the registry stand-in in a temporary
 # XDG_CONFIG_HOME, and checks the three files byte for byte.
-# Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR [exit-with-editor-open]
+# Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR [exit-with-editor-open|second-start]
 #   exit-with-editor-open: instead, opens the editor from the toolbar, checks that the main
 #   window takes no input meanwhile, and chooses Exit in the tray menu.
+#   second-start: starts the program hidden, then once more; the second start must end and
+#   bring the first one's main window up, leaving one process and one icon.
+# With TARNWICK_E2E_INSTALLED=1 the executable is an installed one, run where it is; its files
+# are then expected in the configuration folder.
 # Exit 77: a tool is missing.
 set -uo pipefail
 program="$1"
@@ -38,16 +42,51 @@ fail() {
 
 mkdir -p "$work/app" "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
-cp "$program" "$work/app/Tarnwick"
+if [ "${TARNWICK_E2E_INSTALLED:-0}" = 1 ]; then
+    exe="$program"
+    files="$work/config/tarnwick/"
+else
+    exe="$work/app/Tarnwick"
+    files="$work/app/"
+    cp "$program" "$exe"
+fi
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
 store="$work/config/tarnwick/HKEY_CURRENT_USER.reg"
 vd_start "$work" || fail "no virtual display"
 
-"$work/app/Tarnwick" >"$work/program.log" 2>&1 &
+if [ "$scenario" = second-start ]; then
+    mkdir -p "$work/config/tarnwick"
+    printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\IETarnwick]\n"startHidden"="true"\n' >"$store"
+fi
+"$exe" >"$work/program.log" 2>&1 &
 pid=$!
 icon="$(vd_tray_icon "$pid" 20)" || fail "the icon did not appear in the notification area"
+
+if [ "$scenario" = second-start ]; then
+    sleep 0.5
+    xdotool search --onlyvisible --name '^Tarnwick$' >/dev/null 2>&1 &&
+        fail "the main window is shown although startHidden is true"
+    "$exe" >"$work/second.log" 2>&1 &
+    second=$!
+    for i in $(seq 200); do
+        kill -0 "$second" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$second" 2>/dev/null && { kill -9 "$second"; fail "the second start did not end"; }
+    wait "$second" || fail "the second start ended with status $? ($(cat "$work/second.log"))"
+    vd_window Tarnwick 10 >/dev/null || fail "the second start did not show the first one's window"
+    running="$(pgrep -c -f -x "$exe")"
+    [ "$running" = 1 ] || fail "$running processes run instead of one"
+    # Each icon is a window of the program's class embedded in trayer's panel.
+    embedded="$(xwininfo -id "$(vd_panel)" -tree | grep -c ' "Tarnwick")')"
+    [ "$embedded" = 1 ] || fail "the notification area holds $embedded icons instead of one"
+    kill -0 "$pid" 2>/dev/null || fail "the first copy ended"
+    echo "PASS: a second start showed the first one's window and ended"
+    exit 0
+fi
+
 vd_window Tarnwick 10 >/dev/null || fail "the main window is not shown"
-grep -q '"AutoConfigURL"="file://'"$work"'/app/IETarnwick.pac"' "$store" ||
+grep -q '"AutoConfigURL"="file://'"$files"'IETarnwick.pac"' "$store" ||
     fail "the start did not turn the switch on"
 
 windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
@@ -97,7 +136,7 @@ if [ "$scenario" = exit-with-editor-open ]; then
     status=$?
     pid=""
     [ "$status" -eq 0 ] || fail "the program ended with status $status"
-    [ ! -e "$work/app/IETarnwick.pac" ] || fail "the editor was not cancelled (a PAC file was written)"
+    [ ! -e "${files}IETarnwick.pac" ] || fail "the editor was not cancelled (a PAC file was written)"
     grep -qF '"startHidden"="false"' "$store" || fail "startHidden was not written"
     grep -qF '"AutoConfigURL"="file://' "$store" || fail "the switch was changed at exit"
     echo "PASS: Exit from the tray menu with the editor open"
@@ -153,8 +192,8 @@ for i in $(seq 60); do
 done
 xdotool search --onlyvisible --name '^设置参数$' >/dev/null 2>&1 && fail "OK did not close the editor"
 
-cmp "$work/app/IETarnwick.pac" "$expected/IETarnwick.pac" || fail "the PAC file differs"
-cmp "$work/app/configData.ini" "$expected/configData.ini" || fail "the rule file differs"
+cmp "${files}IETarnwick.pac" "$expected/IETarnwick.pac" || fail "the PAC file differs"
+cmp "${files}configData.ini" "$expected/configData.ini" || fail "the rule file differs"
 
 kill -TERM "$pid"
 for i in $(seq 100); do
@@ -169,7 +208,7 @@ wait "$pid"
 status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
-sed "s|@APP@|$work/app/|" "$expected/HKEY_CURRENT_USER.reg" >"$work/expected.reg"
+sed "s|@APP@|$files|" "$expected/HKEY_CURRENT_USER.reg" >"$work/expected.reg"
 cmp "$store" "$work/expected.reg" || {
     diff "$store" "$work/expected.reg"
     fail "the registry stand-in differs"
