@@ -10,7 +10,8 @@ packages=(
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64-posix wine wine64
     libpacparser1
-    xvfb xauth trayer xdotool x11-utils imagemagick fonts-wqy-microhei
+    xvfb xauth trayer xdotool x11-utils imagemagick fonts-wqy-microhei procps
+    desktop-file-utils appstream dpkg-dev
 )
 
 missing=()
