@@ -37,6 +37,10 @@ sleep 1
 mkdir -p "$work/app" "$work/config"
 cp "$program" "$work/app/Tarnwick"
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work"
+# The switch also sets the desktop's proxy settings: GSettings in a key file under the
+# temporary folder, no KDE session, so the real desktop stays as it is.
+export GSETTINGS_BACKEND=keyfile XDG_CURRENT_DESKTOP= KDE_FULL_SESSION=
+unset DBUS_SESSION_BUS_ADDRESS
 export QT_QPA_PLATFORM=xcb
 
 "$probe" 2 "$floor" >/dev/null 2>&1 || true # warm the file cache for both

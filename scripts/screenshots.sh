@@ -33,6 +33,10 @@ cp "$exe" "$work/app/Tarnwick"
 printf '[row1]\r\ncol0=\xd7\xd3\xcd\xf8\r\ncol1=192.168.0.1;255.255.255.0\r\ncol2=10.0.0.1:8080\r\n[row2]\r\ncol0=\xb2\xbb\xc4\xdc\xbd\xe2\xce\xf6\xb5\xc4\xb5\xd8\xd6\xb7\r\ncol1=\xd7\xd3\xcd\xf8\r\ncol2=10.0.0.2:3128\r\n' \
     >"$work/app/configData.ini"
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+# The switch also sets the desktop's proxy settings: GSettings in a key file under the
+# temporary folder, no KDE session, so the real desktop stays as it is.
+export GSETTINGS_BACKEND=keyfile XDG_CURRENT_DESKTOP= KDE_FULL_SESSION=
+unset DBUS_SESSION_BUS_ADDRESS
 vd_start "$work"
 "$work/app/Tarnwick" >"$work/program.log" 2>&1 &
 pid=$!

@@ -10,7 +10,9 @@ packages=(
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64-posix wine wine64
     libpacparser1
-    xvfb xauth trayer xdotool x11-utils imagemagick fonts-wqy-microhei procps
+    xvfb xauth trayer xdotool x11-utils imagemagick fonts-wqy-microhei
+    libglib2.0-dev gsettings-desktop-schemas dconf-gsettings-backend dconf-cli dbus
+    firefox-esr python3 procps
     desktop-file-utils appstream dpkg-dev
 )
 

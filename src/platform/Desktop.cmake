@@ -1,18 +1,15 @@
-# How the program sits in the desktop session: starting at login (the XDG autostart entry, the
-# registry's Run key) and one running copy per user (a named mutex and a message window on
-# Windows; a lock file and a local socket, served by the Qt event loop, elsewhere).
+# The desktop's own proxy settings beside the registry values (LocalDesktopProxyStores):
+# GSettings through GIO and KDE's kioslaverc on Linux, none on Windows.
+list(APPEND TARNWICK_PLATFORM_SOURCES LocalProxySwitch.cpp)
 if(WIN32)
-    list(APPEND TARNWICK_PLATFORM_SOURCES
-        win32/StartAtLogin.cpp
-        win32/SingleInstance.cpp
-    )
-    list(APPEND TARNWICK_PLATFORM_LIBS advapi32 user32)
+    list(APPEND TARNWICK_PLATFORM_SOURCES win32/DesktopProxy.cpp)
 else()
-    list(APPEND TARNWICK_PLATFORM_SOURCES posix/StartAtLogin.cpp)
-endif()
-
-if(TARNWICK_GUI AND NOT WIN32)
-    add_library(tarnwick_single_instance STATIC qt/SingleInstance.cpp)
-    target_include_directories(tarnwick_single_instance PUBLIC ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(tarnwick_single_instance PUBLIC tarnwick_platform Qt6::Network)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+    list(APPEND TARNWICK_PLATFORM_SOURCES
+        posix/DesktopProxy.cpp
+        posix/GnomeProxySettings.cpp
+        posix/KdeProxySettings.cpp
+    )
+    list(APPEND TARNWICK_PLATFORM_LIBS PkgConfig::GIO)
 endif()

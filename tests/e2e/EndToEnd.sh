@@ -2,7 +2,8 @@
 # The real program on a virtual display: Xvfb with trayer as the notification area, driven
 # with xdotool as a user would. It runs a copy of the executable from a temporary folder (the
 # PAC file and the rule file go beside it) with the registry stand-in in a temporary
-# XDG_CONFIG_HOME, and checks the three files byte for byte.
+# XDG_CONFIG_HOME, and checks the three files byte for byte (the registry stand-in also holds
+# the record of the desktop's GSettings, kept in a key file there).
 # Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR [exit-with-editor-open|second-start]
 #   exit-with-editor-open: instead, opens the editor from the toolbar, checks that the main
 #   window takes no input meanwhile, and chooses Exit in the tray menu.
@@ -51,6 +52,10 @@ else
     cp "$program" "$exe"
 fi
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+# The switch also moves the desktop's proxy settings: GSettings in a key file under the
+# temporary XDG_CONFIG_HOME, no KDE session, no session bus of the user's.
+export GSETTINGS_BACKEND=keyfile XDG_CURRENT_DESKTOP= KDE_FULL_SESSION=
+unset DBUS_SESSION_BUS_ADDRESS
 store="$work/config/tarnwick/HKEY_CURRENT_USER.reg"
 vd_start "$work" || fail "no virtual display"
 

@@ -171,7 +171,7 @@ private slots:
 
     void startTurnsTheSwitchOnAndShowsTheWindow() {
         // A switch left off by another run is turned on by every start.
-        ApplyProxySwitch(CurrentUserRegistry(), false, "");
+        ApplyProxySwitch(CurrentUserRegistry(), false, "", DesktopProxyStores());
         TMainForm* form = start();
 
         const std::string url = "file://" + folder() + "IETarnwick.pac";

@@ -97,18 +97,18 @@ protected:
 
 TEST_F(CurrentUserRegistryTest, SwitchOnPointsAtTheUrlAndOffClearsIt) {
     ASSERT_FALSE(keyExists(Policies));
-    ApplyProxySwitch(registry, true, Url);
+    ApplyProxySwitch(registry, true, Url, DesktopProxyStores());
     expectString(Inet, "AutoConfigURL", Url);
     expectDword(Inet, "EnableAutoProxyResultCache", 0);
     expectDword(Policies, "EnableAutoProxyResultCache", 0);
 
-    ApplyProxySwitch(registry, false, Url);
+    ApplyProxySwitch(registry, false, Url, DesktopProxyStores());
     expectString(Inet, "AutoConfigURL", ""); // present, one zero byte
     expectDword(Inet, "EnableAutoProxyResultCache", 1);
     expectDword(Policies, "EnableAutoProxyResultCache", 1);
 
-    ApplyProxySwitch(registry, true, Url);
-    ApplyProxySwitch(registry, true, Url);
+    ApplyProxySwitch(registry, true, Url, DesktopProxyStores());
+    ApplyProxySwitch(registry, true, Url, DesktopProxyStores());
     expectString(Inet, "AutoConfigURL", Url);
     expectDword(Policies, "EnableAutoProxyResultCache", 0);
 }
@@ -116,7 +116,7 @@ TEST_F(CurrentUserRegistryTest, SwitchOnPointsAtTheUrlAndOffClearsIt) {
 TEST_F(CurrentUserRegistryTest, SwitchReplacesCacheValuesOfAnotherType) {
     put(Inet, "EnableAutoProxyResultCache", RegistryValueType::String, std::string("1\0", 2));
     put(Policies, "EnableAutoProxyResultCache", RegistryValueType::Binary, "\x01\x02");
-    ApplyProxySwitch(registry, true, Url);
+    ApplyProxySwitch(registry, true, Url, DesktopProxyStores());
     expectDword(Inet, "EnableAutoProxyResultCache", 0);
     expectDword(Policies, "EnableAutoProxyResultCache", 0);
 }

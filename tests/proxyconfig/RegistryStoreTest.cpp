@@ -80,7 +80,7 @@ protected:
 };
 
 TEST_F(RegistryStoreTest, WritesARegeditFileWithCrLfLines) {
-    ApplyProxySwitch(registry, true, Url);
+    ApplyProxySwitch(registry, true, Url, DesktopProxyStores());
     WriteSetting(registry, "startHidden", "say \"no\" C:\\");
     EXPECT_EQ(RegistryStorePath(), store_.string());
     EXPECT_EQ(ReadFile(store_),
@@ -114,7 +114,7 @@ TEST_F(RegistryStoreTest, WritesARegeditFileWithCrLfLines) {
               "[HKEY_CURRENT_USER\\Software\\IETarnwick]\r\n"
               "\"startHidden\"=\"say \\\"no\\\" C:\\\\\"\r\n"
               "\r\n");
-    ApplyProxySwitch(registry, false, Url);
+    ApplyProxySwitch(registry, false, Url, DesktopProxyStores());
     EXPECT_NE(ReadFile(store_).find("\"AutoConfigURL\"=\"\"\r\n"), std::string::npos);
     EXPECT_NE(ReadFile(store_).find("\"EnableAutoProxyResultCache\"=dword:00000001\r\n"),
               std::string::npos);
@@ -168,7 +168,7 @@ TEST_F(RegistryStoreTest, DamagedStoresAreNeverReplaced) {
             EXPECT_STREQ(e.what(), "Failed to set data for 'startHidden'");
         }
         try {
-            ApplyProxySwitch(registry, true, Url);
+            ApplyProxySwitch(registry, true, Url, DesktopProxyStores());
             ADD_FAILURE() << "the switch was not refused";
         } catch (const RegistryError& e) {
             EXPECT_STREQ(e.what(), "Failed to set data for 'AutoConfigURL'");
@@ -187,7 +187,7 @@ TEST_F(RegistryStoreTest, DamagedStoresAreNeverReplaced) {
 TEST_F(RegistryStoreTest, StoreThatCannotBeCreatedIsLikeAKeyThatCannotBeOpened) {
     WriteFile(dir_ / "plain-file", "x");
     ::setenv("XDG_CONFIG_HOME", (dir_ / "plain-file" / "config").c_str(), 1);
-    EXPECT_NO_THROW(ApplyProxySwitch(registry, true, Url));
+    EXPECT_NO_THROW(ApplyProxySwitch(registry, true, Url, DesktopProxyStores()));
     EXPECT_NO_THROW(WriteSetting(registry, "startHidden", "true"));
     EXPECT_EQ(ReadSetting(registry, "startHidden"), "");
 }
@@ -270,7 +270,8 @@ TEST(RegistryFileFormat, NamesFoldOnlyAsciiLetters) {
 void Writer(const std::string& tag, int rounds) {
     const RegistryFactory registry = CurrentUserRegistry();
     for (int i = 0; i < rounds; ++i) {
-        ApplyProxySwitch(registry, i % 2 == 0, Url + "?" + tag + std::to_string(i));
+        ApplyProxySwitch(registry, i % 2 == 0, Url + "?" + tag + std::to_string(i),
+                         DesktopProxyStores());
         WriteSetting(registry, "writer" + tag, tag + std::to_string(i));
         WriteSetting(registry, "startHidden", i % 2 == 0 ? "true" : "false");
     }
@@ -325,7 +326,7 @@ TEST_F(RegistryStoreTest, KilledWriterLeavesTheOldFileOrTheNewOne) {
             const RegistryFactory own = CurrentUserRegistry();
             for (int i = 0;; ++i) {
                 WriteSetting(own, "big", big.substr(0, big.size() - i % 7));
-                ApplyProxySwitch(own, i % 2 == 0, Url);
+                ApplyProxySwitch(own, i % 2 == 0, Url, DesktopProxyStores());
             }
         });
         ASSERT_GT(pid, 0);
