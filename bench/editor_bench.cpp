@@ -1,11 +1,12 @@
 // Opening the rule editor over a rule file of 10,000 rules (the opening reloads the file),
 // and scrolling the grid through that table. Runs on the offscreen platform unless told
 // otherwise.
-#include "forms/RuleGrid.h"
 #include "forms/setParamUnit.h"
 #include "rules/CodePage.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleTable.h"
+#include "ui/qt/QtSetParamForm.h"
+#include "ui/qt/RuleGrid.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -51,7 +52,7 @@ const RuleFolder& Rules() {
 }
 
 std::unique_ptr<tarnwick::TsetParamForm> NewEditor() {
-    auto form = std::make_unique<tarnwick::TsetParamForm>();
+    auto form = tarnwick::NewQtSetParamForm();
     form->setRuleFilePath(Rules().rulePath());
     form->setPacFilePath(Rules().pacPath());
     return form;
@@ -63,8 +64,8 @@ void BM_EditorFirstOpening(benchmark::State& state) {
         state.PauseTiming();
         auto form = NewEditor();
         state.ResumeTiming();
-        form->show();
-        benchmark::DoNotOptimize(form->StringGrid1->model()->rowCount());
+        tarnwick::WidgetOf(*form).show();
+        benchmark::DoNotOptimize(tarnwick::WidgetOf(*form).StringGrid1->model()->rowCount());
         state.PauseTiming();
         form.reset();
         QCoreApplication::processEvents();
@@ -77,12 +78,12 @@ BENCHMARK(BM_EditorFirstOpening)->Unit(benchmark::kMillisecond)->Iterations(10);
 // A later opening of the same editor (the table already has its 10,000 rows).
 void BM_EditorReopening(benchmark::State& state) {
     auto form = NewEditor();
-    form->show();
-    form->hide();
+    tarnwick::WidgetOf(*form).show();
+    tarnwick::WidgetOf(*form).hide();
     for (auto _ : state) {
-        form->show();
+        tarnwick::WidgetOf(*form).show();
         state.PauseTiming();
-        form->hide();
+        tarnwick::WidgetOf(*form).hide();
         QCoreApplication::processEvents();
         state.ResumeTiming();
     }
@@ -90,7 +91,7 @@ void BM_EditorReopening(benchmark::State& state) {
 BENCHMARK(BM_EditorReopening)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // Shows the editor and lets the grid lay out its 10,000 rows.
-bool ShownForScrolling(tarnwick::TsetParamForm& form, QScrollBar*& bar, QWidget*& viewport) {
+bool ShownForScrolling(tarnwick::QtSetParamForm& form, QScrollBar*& bar, QWidget*& viewport) {
     form.show();
     for (int i = 0; i < 10; ++i)
         QCoreApplication::processEvents();
@@ -104,7 +105,7 @@ void BM_EditorScrollPage(benchmark::State& state) {
     auto form = NewEditor();
     QScrollBar* bar = nullptr;
     QWidget* viewport = nullptr;
-    if (!ShownForScrolling(*form, bar, viewport)) {
+    if (!ShownForScrolling(tarnwick::WidgetOf(*form), bar, viewport)) {
         state.SkipWithError("the grid has nothing to scroll");
         return;
     }
@@ -123,7 +124,7 @@ void BM_EditorScrollToEnd(benchmark::State& state) {
     auto form = NewEditor();
     QScrollBar* bar = nullptr;
     QWidget* viewport = nullptr;
-    if (!ShownForScrolling(*form, bar, viewport)) {
+    if (!ShownForScrolling(tarnwick::WidgetOf(*form), bar, viewport)) {
         state.SkipWithError("the grid has nothing to scroll");
         return;
     }

@@ -14,7 +14,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/tarnwick.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/tarnwick.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${PROJECT_SOURCE_DIR}/src/forms/images/main/emblem-on.svg
+install(FILES ${PROJECT_SOURCE_DIR}/src/ui/qt/images/main/emblem-on.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME tarnwick.svg)
 foreach(size 16 32 48 128)
     install(FILES ${PROJECT_SOURCE_DIR}/data/icons/tarnwick-${size}.png

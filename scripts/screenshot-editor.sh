@@ -16,7 +16,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$build" --target editor_preview
-preview="$build/tests/forms/editor_preview"
+preview="$build/tests/ui/qt/editor_preview"
 out="$root/build/screenshots"
 mkdir -p "$out"
 work="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-shot.XXXXXX")"

@@ -1,86 +1,61 @@
 #pragma once
 
+#include "forms/FormViews.h"
 #include "proxyconfig/Registry.h"
 
-#include <QObject>
-#include <QString>
-
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
-
-class QIcon;
-class QUrl;
-class QWidget;
 
 namespace tarnwick {
 
 class TMainForm;
-class TrayIconImage;
-class TrayImageList;
 class TrayPlatform;
 class TsetParamForm;
 
-// How the windows' Qt parts reach the notification-area component's platform: the Qt
-// backend on a desktop, the fake one in tests.
-struct TrayBinding {
-    TrayPlatform* platform = nullptr;
-    // The platform's handle of a window.
-    std::function<std::uintptr_t(QWidget*)> window;
-    // An image list and an icon object the platform can show.
-    std::function<std::unique_ptr<TrayImageList>(const std::vector<QIcon>&)> imageList;
-    std::function<std::unique_ptr<TrayIconImage>(const QIcon&)> iconImage;
-    // Registers the application's main window once it is created.
-    std::function<void(QWidget*)> registerMainForm;
-};
-
 // What the windows take from the machine. The program uses the real ones; tests give a fake
-// notification area, a registry in a temporary folder, a folder of their own and a recorder
-// instead of the desktop's URL handler.
+// notification area, a registry in a temporary folder and a folder of their own.
 struct ApplicationServices {
-    // The notification area, timers and window filters; owned by whoever made the services.
-    // Empty: the desktop's own, through Qt.
-    TrayBinding tray;
+    // The notification area, timers and window filters; owned by the front end (or the test).
+    TrayPlatform* tray = nullptr;
+    // Empty: the current user's registry.
     RegistryFactory registry;
-    // Where the PAC file and the rule file are: ends with "/" (GBK bytes). Empty: beside the
-    // executable, or the configuration folder for an installed program.
+    // Where the PAC file and the rule file are; ends with the path separator (GBK bytes).
+    // Empty: beside the executable, or the configuration folder for an installed program.
     std::string executableFolder;
     // Where the help file is; empty: the folder above, or the install's share folder.
     std::string helpFolder;
-    // Opens a document or URL with the desktop's default action; its result is ignored.
-    std::function<void(const QUrl&)> openUrl;
 };
 
 // The application object: hints, the title, the two windows it creates at start and destroys
 // at the end, the message loop, and the ways the program ends (Exit, end of the desktop
-// session, SIGTERM/SIGINT/SIGHUP). A QApplication must exist first.
-class TApplication : public QObject {
-    Q_OBJECT
+// session, termination signals).
+class TApplication {
 public:
-    // The machine's services: the Qt notification area, the current user's registry, the
-    // executable's folder and QDesktopServices.
-    TApplication();
-    explicit TApplication(ApplicationServices services);
+    // view and services.tray must outlive the application object.
+    TApplication(ApplicationView& view, ApplicationServices services);
     // Destroys the windows that are still there (see DestroyForms).
-    ~TApplication() override;
+    ~TApplication();
+    TApplication(const TApplication&) = delete;
+    TApplication& operator=(const TApplication&) = delete;
 
     static TApplication* Instance();
 
+    ApplicationView& View() { return view_; }
+    const ApplicationServices& Services() const { return services_; }
+
     // Delay before a hint (tooltip) shows, in milliseconds, and hints on or off.
-    void SetHintPause(int milliseconds);
+    void SetHintPause(int milliseconds) { hintPause_ = milliseconds; }
     int HintPause() const { return hintPause_; }
-    void SetShowHint(bool on);
+    void SetShowHint(bool on) { showHint_ = on; }
     bool ShowHint() const { return showHint_; }
 
     // Applies the hint settings, keeps the program running when no window is visible, and
-    // turns the end of the desktop session and SIGTERM, SIGINT, SIGHUP into Terminate.
+    // turns the end of the desktop session and the termination signals into Terminate.
     void Initialize();
 
-    // The taskbar text and the caption of message boxes.
-    void SetTitle(const QString& title);
-    const QString& Title() const { return title_; }
+    // The taskbar text and the caption of message boxes (GBK).
+    void SetTitle(const std::string& title);
+    const std::string& Title() const { return title_; }
 
     // Whether Run shows the main window; the tray icon's start-up event may clear it.
     bool ShowMainForm() const;
@@ -91,8 +66,6 @@ public:
     TsetParamForm* CreateSetParamForm();
     TMainForm* MainForm() const { return mainForm_.get(); }
     TsetParamForm* SetParamForm() const { return setParamForm_.get(); }
-
-    const ApplicationServices& Services() const { return services_; }
 
     // Shows the main window (unless told not to) and runs the message loop until Terminate;
     // then ends an open editor as cancelled and destroys the windows. Returns the exit code.
@@ -108,23 +81,27 @@ public:
     // takes the icon out of the notification area. Errors are shown and the rest goes on.
     void DestroyForms();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void installSignalHandlers();
     void closeEditorAsCancelled();
 
+    ApplicationView& view_;
     ApplicationServices services_;
-    // The machine's notification area when the services were not given.
-    std::unique_ptr<QObject> ownTray_;
     int hintPause_ = 500;
     bool showHint_ = false;
-    QString title_;
+    std::string title_;
     bool terminated_ = false;
     bool running_ = false;
     std::unique_ptr<TMainForm> mainForm_;
     std::unique_ptr<TsetParamForm> setParamForm_;
 };
+
+// The program entry's steps over a front end: hints, initialisation, title, the main window
+// (NotifyIcon1Startup while it loads, then FormCreate), the hidden rule editor, the message
+// loop. Returns the exit code.
+int RunTarnwick(ApplicationView& view, ApplicationServices services);
+
+// A later start of the program asked for the main window: it comes up as the tray menu's
+// "主界面" brings it. Nothing happens before the main window exists.
+void ShowRunningMainForm();
 
 } // namespace tarnwick

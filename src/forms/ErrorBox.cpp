@@ -1,55 +1,51 @@
 #include "forms/ErrorBox.h"
 
-#include "forms/GbkText.h"
 #include "rules/Error.h"
 
-#include <QMessageBox>
-
+#include <cstdio>
+#include <exception>
 #include <new>
-#include <utility>
 
 namespace tarnwick {
 
 namespace {
 
-void ShowMessageBox(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(ApplicationTitle), text,
-                    QMessageBox::Ok, parent);
-    box.exec();
+void WriteToStandardError(FormView*, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", ApplicationTitle, text.c_str());
 }
 
 ErrorPresenter& Presenter() {
-    static ErrorPresenter presenter = ShowMessageBox;
+    static ErrorPresenter presenter = WriteToStandardError;
     return presenter;
 }
 
 } // namespace
 
-QString ErrorBoxText(const std::string& gbkMessage) {
-    std::string text = gbkMessage;
+std::string ErrorBoxText(const std::string& message) {
+    std::string text = message;
     // Compared as a byte of the code page, as the message is held.
     if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
         text += '.';
-    return FromGbk(text);
+    return text;
 }
 
 ErrorPresenter SetErrorPresenter(ErrorPresenter presenter) {
     ErrorPresenter previous = std::exchange(Presenter(), std::move(presenter));
     if (!Presenter())
-        Presenter() = ShowMessageBox;
+        Presenter() = WriteToStandardError;
     return previous;
 }
 
-void ShowErrorBox(const std::string& gbkMessage, QWidget* parent) {
+void ShowErrorBox(const std::string& message, FormView* parent) noexcept {
     // Showing the box must not throw either: it runs inside the guard's catch block.
     try {
         const ErrorPresenter presenter = Presenter();
-        presenter(parent, ErrorBoxText(gbkMessage));
+        presenter(parent, ErrorBoxText(message));
     } catch (...) {
     }
 }
 
-void ShowCurrentException(QWidget* parent) {
+void ShowCurrentException(FormView* parent) noexcept {
     try {
         throw;
     } catch (const Error& error) {

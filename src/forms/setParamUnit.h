@@ -1,69 +1,51 @@
 #pragma once
 
+#include "forms/FormViews.h"
 #include "rules/RuleTable.h"
 
-#include <QDialog>
-#include <QIcon>
-#include <QList>
-
-#include <optional>
+#include <functional>
+#include <memory>
 #include <string>
-
-class QComboBox;
-class QLabel;
-class QPushButton;
-class QToolBar;
-class QToolButton;
 
 namespace tarnwick {
 
-class RuleGridModel;
-class RuleGridView;
-class RuleSelectionModel;
-
-// The rule editor: the rule table in a grid with a drop-down list as the type column's
-// editor; OK writes the PAC file and the rule file. Created once, hidden, and opened modally
-// (exec()) as often as the user asks; every opening reloads the rule file.
-class TsetParamForm : public QDialog {
-    Q_OBJECT
+// The rule editor's behaviour: the rule table with the type list as the type column's editor;
+// OK writes the PAC file and the rule file. Created once, hidden, and opened modally as often
+// as the user asks; every opening reloads the rule file.
+//
+// The handlers may throw; a front end calls them through Handle (or RunGuarded), never bare.
+class TsetParamForm {
 public:
-    explicit TsetParamForm(QWidget* parent = nullptr);
-    ~TsetParamForm() override;
+    using ViewFactory = std::function<std::unique_ptr<SetParamFormView>(TsetParamForm&)>;
 
-    // Where OK writes the PAC script and where the rules are loaded from and saved to. The
-    // caller names both, normally in the executable's folder.
+    // Builds the view (makeView) and runs FormCreate; a failure is shown.
+    explicit TsetParamForm(const ViewFactory& makeView);
+    ~TsetParamForm();
+    TsetParamForm(const TsetParamForm&) = delete;
+    TsetParamForm& operator=(const TsetParamForm&) = delete;
+
+    SetParamFormView& View() { return *view_; }
+    const SetParamFormView& View() const { return *view_; }
+    // The table the grid shows; the grid writes to it only through CellEdited.
+    const RuleTable& Table() const { return table_; }
+
+    // Where OK writes the PAC script and where the rules are loaded from and saved to.
     void setPacFilePath(const std::string& path) { pacFilePath_ = path; }
     void setRuleFilePath(const std::string& path) { ruleFilePath_ = path; }
     const std::string& pacFilePath() const { return pacFilePath_; }
     const std::string& ruleFilePath() const { return ruleFilePath_; }
 
-    // Neither maximised nor minimised, as before each opening.
-    void setNormalState();
-    // Ends the window's modal run as Cancel does: nothing is written.
-    void cancel();
+    // Opens the window modally over owner (null: modal to no window) unless it is open
+    // already, in which case nothing happens: a second modal run never starts. Returns when
+    // the window closes. Every opening starts at normal size.
+    void Execute(FormView* owner);
+    // Ends an open window's modal run as Cancel does: nothing is written.
+    void Cancel();
 
-    // The components, named as in the window's layout (their objectName is the same).
-    QWidget* Panel1 = nullptr;
-    QToolBar* ToolBar1 = nullptr;
-    QToolButton* ToolButtonInsert = nullptr;
-    QToolButton* ToolButtonDelete = nullptr;
-    RuleGridView* StringGrid1 = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QWidget* Panel2 = nullptr;
-    QPushButton* ButtonOK = nullptr;
-    QPushButton* ButtonCancle = nullptr;
-    QLabel* Label1 = nullptr;
-    // Image 0 inserts, image 1 deletes; 20 x 20 pixels.
-    QList<QIcon> ImageList1;
+    // Runs a handler through the guard: a failure is shown in the error box over this window.
+    void Handle(void (TsetParamForm::*handler)()) noexcept;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void FormCreate();
+    // --- event handlers, named after their component and event ---
     void FormActivate();
     void FormResize();
     void StringGrid1SelectCell(int column, int row);
@@ -74,31 +56,43 @@ private:
     void ButtonOKClick();
     void ButtonCancleClick();
 
+    // --- the grid's plumbing ---
+    // A click on the cell that is current already: while typing is not allowed there, it is
+    // selected again (which reopens the type list over a type cell).
+    void CurrentCellClicked(int column, int row);
+    // Whether the current cell's text editor may open now: on its selection (onSelection) or
+    // by a click, a key or a double click.
+    bool MayOpenCellEditor(bool onSelection) const;
+    // The user changed the text in a cell's editor (GBK). Only the user's changes come here:
+    // a text that merely passes through an editor is never written back, so bytes that are
+    // not valid GBK survive.
+    void CellEdited(int column, int row, std::string text);
+    // Whether the type list is open (shown over its cell).
+    bool TypeEditorOpen() const { return typeEditorOpen_; }
+
+private:
+    void FormCreate();
     void ShowTypeEditor(int column, int row);
     void InsertRowAtCurrent();
     void DeleteCurrentRow();
 
-    bool typeEditorOpen() const;
-    // The commit of the type editor; userPick says whether the user changed its entry.
+    // The commit of the type list; userPick says whether the user chose its entry.
     void commitTypeEditor(bool userPick);
-    void placeTypeEditor();
-    // Makes the table's current cell the grid's current cell, without a selection.
-    void followCurrentCell();
-    void followRowCount();
+    void fillTypeList();
     // A move of the current cell by the program: a selection when it changes the cell.
     void moveCurrentCell(int column, int row);
-    void layoutComponents();
-    void createComponents();
+    void reshape(void (RuleTable::*operation)());
 
     RuleTable table_;
-    RuleGridModel* model_ = nullptr;
-    RuleSelectionModel* selection_ = nullptr;
+    std::unique_ptr<SetParamFormView> view_;
     std::string pacFilePath_;
     std::string ruleFilePath_;
-    // The row the open type editor was opened for.
-    int typeEditorRow_ = 0;
+    // The cell the open type list was opened for.
     int typeEditorColumn_ = 0;
+    int typeEditorRow_ = 0;
     bool typeEditorOpen_ = false;
+    // No cell editor opens while the table is being reshaped.
+    bool editorsHeld_ = false;
 };
 
 } // namespace tarnwick

@@ -10,14 +10,15 @@
 namespace tarnwick {
 
 class RuleTable;
+class TsetParamForm;
 
-// The rule table as the grid sees it: table row 0 is the header, table row r + 1 is model
-// row r. The model holds no texts of its own; it reads and writes the table, converting
-// between GBK and QString.
+// The rule editor's table as the grid sees it: table row 0 is the header, table row r + 1 is
+// model row r. The model holds no texts of its own; it reads the table and hands typed texts
+// to the editor, converting between GBK and QString.
 class RuleGridModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit RuleGridModel(RuleTable& table, QObject* parent = nullptr);
+    explicit RuleGridModel(TsetParamForm& form, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -36,7 +37,8 @@ public:
     void refreshTexts();
 
 private:
-    RuleTable& table_;
+    TsetParamForm& form_;
+    const RuleTable& table_;
     int rows_ = 0;
 };
 
@@ -62,18 +64,16 @@ private:
     int held_ = 0;
 };
 
-// The grid: it opens a cell's text editor only as the table's editing flags allow, and runs
-// the selection hook again for a click on the current cell while typing is not allowed there.
+// The grid: it opens a cell's text editor only when the editor allows it, and reports a
+// click on the current cell.
 class RuleGridView : public QTableView {
     Q_OBJECT
 public:
-    explicit RuleGridView(const RuleTable& table, QWidget* parent = nullptr);
+    explicit RuleGridView(const TsetParamForm& form, QWidget* parent = nullptr);
 
-    // Runs for a click on the current cell while typing is not allowed in it.
+    // Runs for a left click on the current cell.
     std::function<void(const QModelIndex& index)> reselectCurrent;
 
-    // While held, no cell editor opens (the table is being reshaped).
-    void holdEditors(bool hold) { editorsHeld_ = hold; }
     // Closes the current cell's text editor; its text has reached the table already.
     void closeCellEditor();
 
@@ -82,12 +82,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    const RuleTable& table_;
-    bool editorsHeld_ = false;
+    const TsetParamForm& form_;
     bool pressedCurrent_ = false;
 };
 
-// The cell's text editor: every change of the text reaches the table at once.
+// The cell's text editor: every change the user makes reaches the table at once; a text the
+// user did not change is never written back.
 class RuleCellDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -95,6 +95,8 @@ public:
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override;
 };
 
 } // namespace tarnwick

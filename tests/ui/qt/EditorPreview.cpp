@@ -4,6 +4,7 @@
 #include "EditorTestSupport.h"
 #include "forms/setParamUnit.h"
 #include "rules/RuleFile.h"
+#include "ui/qt/QtSetParamForm.h"
 
 #include <QApplication>
 #include <QTableView>
@@ -18,16 +19,16 @@ int main(int argc, char** argv) {
     const std::string rules = folder.filePath(QStringLiteral("configData.ini")).toStdString();
     tarnwick::SaveRules(tarnwick::testing::TableOf(tarnwick::testing::SampleRules()), rules);
 
-    tarnwick::TsetParamForm form;
-    form.setPacFilePath(folder.filePath(QStringLiteral("IETarnwick.pac")).toStdString());
-    form.setRuleFilePath(rules);
-    form.setNormalState();
+    const auto editor = tarnwick::NewQtSetParamForm();
+    editor->setPacFilePath(folder.filePath(QStringLiteral("IETarnwick.pac")).toStdString());
+    editor->setRuleFilePath(rules);
+    tarnwick::QtSetParamForm& form = tarnwick::WidgetOf(*editor);
     if (app.arguments().contains(QStringLiteral("--type-editor"))) {
         QTimer::singleShot(300, &form, [&form] {
             QTableView* grid = form.findChild<QTableView*>(QStringLiteral("StringGrid1"));
             grid->setCurrentIndex(grid->model()->index(1, 0));
         });
     }
-    form.exec();
+    editor->Execute(nullptr);
     return 0;
 }

@@ -1,4 +1,4 @@
-#include "forms/TerminationSignals.h"
+#include "ui/qt/TerminationSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,15 +1,17 @@
-#include "forms/RuleGrid.h"
+#include "ui/qt/RuleGrid.h"
 
-#include "forms/GbkText.h"
+#include "forms/setParamUnit.h"
 #include "rules/RuleTable.h"
+#include "ui/qt/GbkText.h"
 
 #include <QLineEdit>
 #include <QMouseEvent>
 
 namespace tarnwick {
 
-RuleGridModel::RuleGridModel(RuleTable& table, QObject* parent)
-    : QAbstractTableModel(parent), table_(table), rows_(table.rowCount() - 1) {}
+RuleGridModel::RuleGridModel(TsetParamForm& form, QObject* parent)
+    : QAbstractTableModel(parent), form_(form), table_(form.Table()), rows_(table_.rowCount() - 1) {
+}
 
 int RuleGridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
@@ -31,7 +33,7 @@ bool RuleGridModel::setData(const QModelIndex& index, const QVariant& value, int
     std::string text = ToGbk(value.toString());
     if (text == table_.cell(index.column(), tableRow(index)))
         return true;
-    table_.setCell(index.column(), tableRow(index), std::move(text));
+    form_.CellEdited(index.column(), tableRow(index), std::move(text));
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     return true;
 }
@@ -82,19 +84,15 @@ void RuleSelectionModel::moveQuietly(const QModelIndex& index) {
     holdHook(false);
 }
 
-RuleGridView::RuleGridView(const RuleTable& table, QWidget* parent)
-    : QTableView(parent), table_(table) {}
+RuleGridView::RuleGridView(const TsetParamForm& form, QWidget* parent)
+    : QTableView(parent), form_(form) {}
 
 bool RuleGridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     if (trigger == AllEditTriggers) // an explicit request by the program
         return QTableView::edit(index, trigger, event);
-    if (editorsHeld_ || !table_.typingAllowed())
+    if (!form_.MayOpenCellEditor(trigger == CurrentChanged))
         return false;
     switch (trigger) {
-    case CurrentChanged:
-        if (!table_.editorShownAtOnce())
-            return false;
-        break;
     case SelectedClicked:
         // A click on the current cell opens its editor at once, without waiting to see
         // whether a double click follows.
@@ -117,8 +115,7 @@ void RuleGridView::closeCellEditor() {
 void RuleGridView::mousePressEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
     pressedCurrent_ = index.isValid() && index == currentIndex();
-    if (pressedCurrent_ && event->button() == Qt::LeftButton && !table_.typingAllowed() &&
-        reselectCurrent)
+    if (pressedCurrent_ && event->button() == Qt::LeftButton && reselectCurrent)
         reselectCurrent(index);
     QTableView::mousePressEvent(event);
 }
@@ -131,6 +128,14 @@ QWidget* RuleCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
                 [this, line] { emit const_cast<RuleCellDelegate*>(this)->commitData(line); });
     }
     return editor;
+}
+
+void RuleCellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                    const QModelIndex& index) const {
+    // Merely passing through a cell writes nothing back: its bytes stay as they were.
+    if (auto* line = qobject_cast<QLineEdit*>(editor); line && !line->isModified())
+        return;
+    QStyledItemDelegate::setModelData(editor, model, index);
 }
 
 } // namespace tarnwick

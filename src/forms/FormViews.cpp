@@ -1,0 +1,16 @@
+#include "forms/FormViews.h"
+
+#include "rules/CodePage.h"
+
+namespace tarnwick {
+
+const std::vector<CheckBoxLayout>& MainCheckBoxes() {
+    // Filled at first use: the captions are converted to GBK once.
+    static const std::vector<CheckBoxLayout> boxes = {
+        {MainCheckBox::StartHidden, "CheckBoxStartHidden", GbkFromUtf8("程序启动时隐藏此窗体"), 96,
+         136, 161, 25},
+    };
+    return boxes;
+}
+
+} // namespace tarnwick

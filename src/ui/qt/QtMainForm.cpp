@@ -1,0 +1,345 @@
+#include "ui/qt/QtMainForm.h"
+
+#include "forms/ErrorBox.h"
+#include "forms/mainUnit.h"
+#include "platform/qt/QtTray.h"
+#include "ui/qt/GbkText.h"
+#include "ui/qt/QtFrontEnd.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSignalBlocker>
+#include <QSvgRenderer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QtGui/qtguiglobal.h>
+
+#if QT_CONFIG(xcb)
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#endif
+
+// The window's pictures sit in a static library; its resources must be registered by name.
+static void InitMainResources() {
+    Q_INIT_RESOURCE(mainUnit);
+}
+
+namespace tarnwick {
+
+namespace {
+
+// One picture of the window's artwork, drawn at each size a toolkit may ask for.
+QIcon Artwork(const char* name, std::initializer_list<int> sizes) {
+    QSvgRenderer renderer(QStringLiteral(":/main/%1.svg").arg(QLatin1String(name)));
+    QIcon icon;
+    for (int size : sizes) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// Sends the requests queued for the X server without running the message loop (which
+// would run handlers while the window is still being built). Elsewhere there is no queue.
+void FlushToDisplay() {
+#if QT_CONFIG(xcb)
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        if (xcb_connection_t* connection = x11->connection())
+            xcb_flush(connection);
+#endif
+}
+
+} // namespace
+
+QtMainForm::QtMainForm(TMainForm& form, const QtServices& services)
+    : form_(form), services_(services) {
+    InitMainResources();
+    createComponents();
+}
+
+QtMainForm::~QtMainForm() {
+    // The tray component's view of the menu goes before the menu itself.
+    popupMenu1Items_.reset();
+}
+
+void QtMainForm::createComponents() {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Tarnwick"));
+    // System menu and minimise only; the border stays resizable.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    // The layout's outer size is 346 x 222 at 224, 146; the client area is what Windows'
+    // sizeable frame leaves of it.
+    move(224, 146);
+    resize(338, 188);
+
+    QFont font;
+    // The layout's face where it exists, else a sans face every Linux desktop has; the CJK
+    // captions fall back to a font that holds them.
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("WenQuanYi Micro Hei")});
+    font.setPixelSize(11);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    setFont(font);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, colours.color(QPalette::Button));
+    colours.setColor(QPalette::WindowText, Qt::blue);
+    setPalette(colours);
+    setAutoFillBackground(true);
+
+    ImageList1Icons = {Artwork("emblem-on", {16, 22, 24, 32, 48, 64}),
+                       Artwork("emblem-off", {16, 22, 24, 32, 48, 64})};
+    imageList1_ = services_.tray.imageList(ImageList1Icons);
+    ImageList2 = {Artwork("settings", {32, 64}), Artwork("exit", {32, 64}),
+                  Artwork("help", {32, 64}), Artwork("switch", {32, 64})};
+    setWindowIcon(ImageList1Icons[0]);
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setGeometry(0, 0, 338, 49);
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(32, 32));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar1->layout()->setSpacing(0);
+    ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
+    const auto addButton = [this](const char* name, int image, const char* hint) {
+        auto* button = new QToolButton(ToolBar1);
+        button->setObjectName(QLatin1String(name));
+        button->setFixedSize(39, 38);
+        button->setIconSize(QSize(32, 32));
+        button->setIcon(ImageList2[static_cast<std::size_t>(image)]);
+        button->setToolTip(QString::fromUtf8(hint));
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        ToolBar1->addWidget(button);
+        return button;
+    };
+    ToolButtonSet = addButton("ToolButtonSet", 0, "设置");
+    ToolButtonSwitch = addButton("ToolButtonSwitch", 3, "禁用IETarnwick");
+    ToolButtonSwitch->setCheckable(true);
+    ToolButtonHelp = addButton("ToolButtonHelp", 2, "帮助");
+    ToolButton2 = new QWidget(ToolBar1);
+    ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
+    ToolButton2->setFixedSize(8, 38);
+    ToolBar1->addWidget(ToolButton2);
+    ToolButtonExit = addButton("ToolButtonExit", 1, "退出");
+
+    Label1 = new QLabel(QStringLiteral("发送意见给作者。"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(112, 88, 96, 13);
+    Label1->installEventFilter(this);
+
+    for (const CheckBoxLayout& layout : MainCheckBoxes()) {
+        auto* box = new QCheckBox(FromGbk(layout.caption), this);
+        box->setObjectName(QString::fromStdString(layout.name));
+        box->setGeometry(layout.left, layout.top, layout.width, layout.height);
+        QPalette black = box->palette();
+        black.setColor(QPalette::WindowText, Qt::black);
+        black.setColor(QPalette::ButtonText, Qt::black);
+        box->setPalette(black);
+        const MainCheckBox id = layout.id;
+        connect(box, &QCheckBox::clicked, this,
+                [this, id] { RunGuarded(this, [this, id] { form_.CheckBoxClick(id); }); });
+        checkBoxes_[id] = box;
+    }
+    CheckBoxStartHidden = checkBoxes_.at(MainCheckBox::StartHidden);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    const auto addItem = [this](const char* name, const char* caption) {
+        QAction* item = PopupMenu1->addAction(QString::fromUtf8(caption));
+        item->setObjectName(QLatin1String(name));
+        return item;
+    };
+    MMainInterface = addItem("MMainInterface", "主界面");
+    MSetting = addItem("MSetting", "设置");
+    N2 = PopupMenu1->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    MSwitch = addItem("MSwitch", "禁用");
+    N4 = PopupMenu1->addSeparator();
+    N4->setObjectName(QStringLiteral("N4"));
+    MExit = addItem("MExit", "退出");
+    popupMenu1Items_ = std::make_unique<QtPopupMenu>(PopupMenu1);
+
+    const auto handler = [this](void (TMainForm::*handler)()) {
+        return [this, handler] { form_.Handle(handler); };
+    };
+    connect(ToolButtonSet, &QToolButton::clicked, this, handler(&TMainForm::ToolButtonSetClick));
+    connect(ToolButtonHelp, &QToolButton::clicked, this, handler(&TMainForm::ToolButtonHelpClick));
+    connect(ToolButtonExit, &QToolButton::clicked, this, handler(&TMainForm::ToolButtonExitClick));
+    connect(ToolButtonSwitch, &QToolButton::clicked, this,
+            handler(&TMainForm::ToolButtonSwitchClick));
+    connect(MMainInterface, &QAction::triggered, this, handler(&TMainForm::MMainInterfaceClick));
+    connect(MSetting, &QAction::triggered, this, handler(&TMainForm::MSettingClick));
+    connect(MSwitch, &QAction::triggered, this, handler(&TMainForm::MSwitchClick));
+    connect(MExit, &QAction::triggered, this, handler(&TMainForm::MExitClick));
+}
+
+// ---------------------------------------------------------------------------------------
+// The window's own events
+
+bool QtMainForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        form_.Handle(&TMainForm::FormActivate);
+    if (event->type() == QEvent::Show && !textFitted_) {
+        // The layout's sizes were made for its own font; the fallback face may need a pixel
+        // more. Measured at the first showing, so that loading the CJK face does not delay
+        // the icon at start.
+        textFitted_ = true;
+        Label1->resize(Label1->size().expandedTo(Label1->sizeHint()));
+        for (const auto& [id, box] : checkBoxes_)
+            box->resize(box->size().expandedTo(box->sizeHint()));
+    }
+    return QWidget::event(event);
+}
+
+void QtMainForm::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    form_.Handle(&TMainForm::FormClose);
+}
+
+void QtMainForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The toolbar spans the window, whatever its width.
+    if (ToolBar1)
+        ToolBar1->resize(width(), ToolBar1->height());
+}
+
+bool QtMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Label1) {
+        switch (event->type()) {
+        case QEvent::Enter:
+            form_.Handle(&TMainForm::Label1MouseEnter);
+            break;
+        case QEvent::Leave:
+            form_.Handle(&TMainForm::Label1MouseLeave);
+            break;
+        case QEvent::MouseButtonRelease: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton &&
+                Label1->rect().contains(mouse->position().toPoint()))
+                form_.Handle(&TMainForm::Label1Click);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------
+// MainFormView
+
+void QtMainForm::Show() {
+    show();
+}
+
+void QtMainForm::Hide() {
+    hide();
+}
+
+bool QtMainForm::Visible() const {
+    return isVisible();
+}
+
+bool QtMainForm::Minimized() const {
+    return isMinimized();
+}
+
+void QtMainForm::ShowMinimized() {
+    showMinimized();
+}
+
+void QtMainForm::ShowNormal() {
+    showNormal();
+}
+
+void QtMainForm::BringToFront() {
+    raise();
+    activateWindow();
+}
+
+WindowHandle QtMainForm::TrayWindow() {
+    return services_.tray.window(this);
+}
+
+std::unique_ptr<TrayIconImage> QtMainForm::StoredIcon() {
+    return services_.tray.iconImage(ImageList1Icons[0]);
+}
+
+TrayPopupMenu& QtMainForm::TrayMenu() {
+    return *popupMenu1Items_;
+}
+
+void QtMainForm::NotifyIconLoaded() {
+    // Hand the icon to the notification area now rather than when the message loop first
+    // runs: the desktop embeds it while the rest of the program is being built.
+    FlushToDisplay();
+}
+
+void QtMainForm::RegisterAsMainForm() {
+    if (services_.tray.registerMainForm)
+        services_.tray.registerMainForm(this);
+}
+
+bool QtMainForm::SwitchButtonDown() const {
+    return ToolButtonSwitch->isChecked();
+}
+
+void QtMainForm::SetSwitchButtonDown(bool down) {
+    // Setting the button from here is no click.
+    const QSignalBlocker quiet(ToolButtonSwitch);
+    ToolButtonSwitch->setChecked(down);
+}
+
+std::string QtMainForm::SwitchItemCaption() const {
+    return ToGbk(MSwitch->text());
+}
+
+void QtMainForm::SetSwitchItemCaption(const std::string& caption) {
+    MSwitch->setText(FromGbk(caption));
+}
+
+bool QtMainForm::Checked(MainCheckBox box) const {
+    return checkBoxes_.at(box)->isChecked();
+}
+
+void QtMainForm::SetChecked(MainCheckBox box, bool checked) {
+    checkBoxes_.at(box)->setChecked(checked);
+}
+
+void QtMainForm::SetLinkUnderlined(bool underlined) {
+    QFont font = Label1->font();
+    font.setUnderline(underlined);
+    Label1->setFont(font);
+}
+
+void QtMainForm::OpenWithShell(const std::string& target, ShellTarget kind) {
+    // The desktop's answer is not looked at: a missing help file reports nothing.
+    const QUrl url = kind == ShellTarget::Document
+                         ? QUrl::fromLocalFile(QString::fromLocal8Bit(target))
+                         : QUrl(FromGbk(target));
+    services_.openUrl(url);
+}
+
+QtMainForm& WidgetOf(TMainForm& form) {
+    return static_cast<QtMainForm&>(form.View());
+}
+
+} // namespace tarnwick
