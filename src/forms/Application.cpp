@@ -4,6 +4,7 @@
 #include "forms/setParamUnit.h"
 #include "platform/CurrentUserRegistry.h"
 #include "platform/ProgramFolders.h"
+#include "platform/StartAtLogin.h"
 #include "rules/FileSystem.h"
 #include "trayicon/TrayPlatform.h"
 
@@ -28,6 +29,8 @@ TApplication::TApplication(ApplicationView& view, ApplicationServices services)
     }
     if (services_.helpFolder.empty())
         services_.helpFolder = services_.executableFolder;
+    if (!services_.startAtLogin)
+        services_.startAtLogin = MachineStartAtLogin();
 }
 
 TApplication::~TApplication() {

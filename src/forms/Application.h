@@ -10,6 +10,7 @@ namespace tarnwick {
 
 class TMainForm;
 class TrayPlatform;
+class StartAtLogin;
 class TsetParamForm;
 
 // What the windows take from the machine. The program uses the real ones; tests give a fake
@@ -24,6 +25,9 @@ struct ApplicationServices {
     std::string executableFolder;
     // Where the help file is; empty: the folder above, or the install's share folder.
     std::string helpFolder;
+    // Whether the desktop starts the program at login. Empty: the machine's record for the
+    // running executable.
+    std::shared_ptr<StartAtLogin> startAtLogin;
 };
 
 // The application object: hints, the title, the two windows it creates at start and destroys

@@ -3,6 +3,7 @@
 #include "forms/Application.h"
 #include "forms/ErrorBox.h"
 #include "forms/setParamUnit.h"
+#include "platform/StartAtLogin.h"
 #include "proxyconfig/ProxySwitch.h"
 #include "proxyconfig/Settings.h"
 #include "rules/CodePage.h"
@@ -116,6 +117,9 @@ void TMainForm::NotifyIcon1Startup(bool& ShowMainForm) {
 }
 
 void TMainForm::FormCreate() {
+    // The desktop's record is the state, whatever the last run saw; read first, so that a
+    // failing switch below does not leave the box wrong.
+    view_->SetChecked(MainCheckBox::StartAtLogin, application_.Services().startAtLogin->IsOn());
     const std::string& folder = application_.Services().executableFolder;
     PacFilePath = folder + "IETarnwick.pac";
     PacFileUrl = "file://" + PacFilePath;
@@ -217,8 +221,18 @@ void TMainForm::Label1MouseLeave() {
     view_->SetLinkUnderlined(false);
 }
 
-void TMainForm::CheckBoxClick(MainCheckBox) {
+void TMainForm::CheckBoxClick(MainCheckBox box) {
     // The start-hidden preference is read from the box at exit; a click does nothing more.
+    if (box != MainCheckBox::StartAtLogin)
+        return;
+    StartAtLogin& startAtLogin = *application_.Services().startAtLogin;
+    try {
+        startAtLogin.SetOn(view_->Checked(box));
+    } catch (...) {
+        // The desktop's record did not change: the box shows what it holds.
+        view_->SetChecked(box, startAtLogin.IsOn());
+        throw;
+    }
 }
 
 // ---------------------------------------------------------------------------------------

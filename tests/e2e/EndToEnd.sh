@@ -4,11 +4,13 @@
 # PAC file and the rule file go beside it) with the registry stand-in in a temporary
 # XDG_CONFIG_HOME, and checks the three files byte for byte (the registry stand-in also holds
 # the record of the desktop's GSettings, kept in a key file there).
-# Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR [exit-with-editor-open|second-start]
+# Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR
+#                    [exit-with-editor-open|second-start|start-at-login]
 #   exit-with-editor-open: instead, opens the editor from the toolbar, checks that the main
 #   window takes no input meanwhile, and chooses Exit in the tray menu.
 #   second-start: starts the program hidden, then once more; the second start must end and
 #   bring the first one's main window up, leaving one process and one icon.
+#   start-at-login: ticks the box, checks the autostart entry, starts again and unticks it.
 # With TARNWICK_E2E_INSTALLED=1 the executable is an installed one, run where it is; its files
 # are then expected in the configuration folder.
 # Exit 77: a tool is missing.
@@ -93,6 +95,35 @@ fi
 vd_window Tarnwick 10 >/dev/null || fail "the main window is not shown"
 grep -q '"AutoConfigURL"="file://'"$files"'IETarnwick.pac"' "$store" ||
     fail "the start did not turn the switch on"
+
+if [ "$scenario" = start-at-login ]; then
+    entry="$work/config/autostart/tarnwick.desktop"
+    # Waits until the entry is there (yes) or gone (no).
+    entry_is() {
+        local i
+        for i in $(seq 100); do
+            if [ "$1" = yes ] && [ -f "$entry" ]; then return 0; fi
+            if [ "$1" = no ] && [ ! -e "$entry" ]; then return 0; fi
+            sleep 0.05
+        done
+        return 1
+    }
+    tick() { xdotool mousemove --window "$(vd_window Tarnwick 10)" 104 198 click 1; }
+    tick
+    entry_is yes || fail "ticking 登录时自动启动 did not create $entry"
+    grep -qxF "Exec=\"$exe\"" "$entry" || fail "the entry does not start $exe: $(cat "$entry")"
+    kill -TERM "$pid"
+    wait "$pid"
+    "$exe" >"$work/program.log" 2>&1 &
+    pid=$!
+    vd_tray_icon "$pid" 20 >/dev/null || fail "the icon did not come back"
+    sleep 0.3
+    # The box starts ticked, so a click unticks it.
+    tick
+    entry_is no || fail "unticking after a new start did not remove $entry"
+    echo "PASS: the start-at-login box creates and removes the autostart entry"
+    exit 0
+fi
 
 windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
 
