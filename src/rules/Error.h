@@ -22,6 +22,11 @@ public:
 class IoError : public Error {
 public:
     explicit IoError(int code) : Error(MessageFor(code)), code_(code) {}
+    // A code of the system outside the message table, with the system's own words for it:
+    // "I/O error N: meaning", also where N happens to be a number of the table.
+    IoError(int code, const std::string& meaning)
+        : Error("I/O error " + std::to_string(code) + (meaning.empty() ? "" : ": " + meaning)),
+          code_(code) {}
     int code() const { return code_; }
 
     static std::string MessageFor(int code) {

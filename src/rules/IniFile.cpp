@@ -101,9 +101,15 @@ IniFile::IniFile(std::shared_ptr<const std::string> shared) : text_(std::move(sh
 
 IniFile IniFile::FromFileBytes(std::string bytes) {
     static constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
-    if (std::string_view(bytes).starts_with(Utf8Mark))
+    static constexpr std::string_view Utf16LeMark = "\xFF\xFE";
+    static constexpr std::string_view Utf16BeMark = "\xFE\xFF";
+    const std::string_view view(bytes);
+    if (view.starts_with(Utf8Mark))
+        return IniFile(
+            std::make_shared<const std::string>(GbkFromUtf8(view.substr(Utf8Mark.size()))));
+    if (view.starts_with(Utf16LeMark) || view.starts_with(Utf16BeMark))
         return IniFile(std::make_shared<const std::string>(
-            GbkFromUtf8(std::string_view(bytes).substr(Utf8Mark.size()))));
+            GbkFromUtf16(view.substr(2), view.starts_with(Utf16BeMark))));
     return IniFile(std::make_shared<const std::string>(std::move(bytes)));
 }
 

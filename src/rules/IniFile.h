@@ -17,9 +17,10 @@ class IniFile {
 public:
     explicit IniFile(std::string_view text);
 
-    // The ini text of a file's bytes. An editor may have saved the file as UTF-8 with a
-    // byte-order mark; the Windows reader then reads it as UTF-8 and hands the texts over in the
-    // ANSI code page, so it is converted to GBK. Without the mark the bytes stand as they are.
+    // The ini text of a file's bytes. An editor may have saved the file as UTF-8 or UTF-16
+    // (little- or big-endian) with a byte-order mark; the Windows reader then reads it in that
+    // encoding and hands the texts over in the ANSI code page, so it is converted to GBK.
+    // Without a mark the bytes stand as they are.
     static IniFile FromFileBytes(std::string bytes);
 
     // The section names in file order, as written between the brackets (blanks around them

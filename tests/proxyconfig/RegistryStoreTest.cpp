@@ -9,11 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -184,12 +188,161 @@ TEST_F(RegistryStoreTest, DamagedStoresAreNeverReplaced) {
     EXPECT_GE(checked, 10);
 }
 
-TEST_F(RegistryStoreTest, StoreThatCannotBeCreatedIsLikeAKeyThatCannotBeOpened) {
-    WriteFile(dir_ / "plain-file", "x");
-    ::setenv("XDG_CONFIG_HOME", (dir_ / "plain-file" / "config").c_str(), 1);
-    EXPECT_NO_THROW(ApplyProxySwitch(registry, true, Url, DesktopProxyStores()));
-    EXPECT_NO_THROW(WriteSetting(registry, "startHidden", "true"));
-    EXPECT_EQ(ReadSetting(registry, "startHidden"), "");
+pid_t Spawn(const std::function<void()>& body);
+int Wait(pid_t pid);
+
+// The message of the RegistryError that fn throws, or "no error".
+std::string RegistryMessage(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const RegistryError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// Runs fn in a child process with the rights of an ordinary user (root passes every permission
+// check); its RegistryError message comes back, "skip: ..." when root cannot be given up.
+std::string RegistryMessageAsOrdinaryUser(const std::function<void()>& fn) {
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return "skip: no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ends[0]);
+        std::string message;
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            message = "skip: cannot give up root";
+        else
+            message = RegistryMessage(fn);
+        [[maybe_unused]] auto written = ::write(ends[1], message.data(), message.size());
+        ::_exit(0);
+    }
+    ::close(ends[1]);
+    std::string message;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, static_cast<std::size_t>(n));
+    ::close(ends[0]);
+    ::waitpid(child, nullptr, 0);
+    return message;
+}
+
+TEST_F(RegistryStoreTest, StoreThatCannotBeWrittenFailsEveryWrite) {
+    // Whatever keeps the lock or the new file from being made, no write passes for done.
+    const fs::path folder = store_.parent_path();
+    const std::vector<std::pair<std::string, std::function<void()>>> cases = {
+        {"a file where the folder should be",
+         [&] {
+             WriteFile(dir_ / "plain-file", "x");
+             ::setenv("XDG_CONFIG_HOME", (dir_ / "plain-file" / "config").c_str(), 1);
+         }},
+        {"a folder where the lock should be",
+         [&] { fs::create_directories(fs::path(store_.string() + ".lock")); }},
+        {"a FIFO where the lock should be",
+         [&] {
+             fs::create_directories(folder);
+             ASSERT_EQ(::mkfifo((store_.string() + ".lock").c_str(), 0600), 0);
+         }},
+    };
+    for (const auto& [what, arrange] : cases) {
+        SCOPED_TRACE(what);
+        arrange();
+        EXPECT_EQ(RegistryMessage([&] { WriteSetting(registry, "startHidden", "true"); }),
+                  "Failed to set data for 'startHidden'");
+        EXPECT_EQ(
+            RegistryMessage([&] { ApplyProxySwitch(registry, true, Url, DesktopProxyStores()); }),
+            "Failed to set data for 'AutoConfigURL'");
+        EXPECT_EQ(ReadSetting(registry, "startHidden"), "");
+        EXPECT_FALSE(fs::exists(store_));
+        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        fs::remove_all(dir_ / "plain-file");
+        fs::remove_all(folder);
+    }
+
+    // A read-only folder without a lock file yet, and a read-only store.
+    fs::create_directories(folder);
+    ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    const std::string message =
+        RegistryMessageAsOrdinaryUser([&] { WriteSetting(registry, "startHidden", "true"); });
+    if (message.starts_with("skip"))
+        GTEST_SKIP() << message;
+    EXPECT_EQ(message, "Failed to set data for 'startHidden'");
+    EXPECT_TRUE(fs::is_empty(folder));
+
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    WriteSetting(registry, "startHidden", "false");
+    ASSERT_EQ(::chmod((store_.string() + ".lock").c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(store_.c_str(), 0444), 0);
+    const std::string before = ReadFile(store_);
+    EXPECT_EQ(RegistryMessageAsOrdinaryUser([&] { WriteSetting(registry, "startHidden", "true"); }),
+              "Failed to set data for 'startHidden'");
+    EXPECT_EQ(ReadFile(store_), before);
+}
+
+TEST_F(RegistryStoreTest, OnlyARegularFileIsReadOrReplacedAndALinkIsFollowed) {
+    // A FIFO must not hang the reader (and the other instances behind its lock), a device must
+    // neither be read without end nor turned into a file, a huge file is not read at all.
+    fs::create_directories(store_.parent_path());
+    const std::vector<std::pair<std::string, std::function<void()>>> cases = {
+        {"FIFO", [&] { ASSERT_EQ(::mkfifo(store_.c_str(), 0600), 0); }},
+        {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", store_); }},
+        {"folder", [&] { fs::create_directory(store_); }},
+        {"file larger than any hive",
+         [&] {
+             WriteFile(store_, "REGEDIT4\r\n");
+             fs::resize_file(store_, (64 << 20) + 1);
+         }},
+    };
+    ::alarm(60); // a hang ends the test binary instead of the run
+    for (const auto& [what, arrange] : cases) {
+        SCOPED_TRACE(what);
+        arrange();
+        EXPECT_EQ(ReadSetting(registry, "startHidden"), "");
+        EXPECT_EQ(RegistryMessage([&] { WriteSetting(registry, "startHidden", "true"); }),
+                  "Failed to set data for 'startHidden'");
+        EXPECT_EQ(
+            RegistryMessage([&] { ApplyProxySwitch(registry, true, Url, DesktopProxyStores()); }),
+            "Failed to set data for 'AutoConfigURL'");
+        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(store_)) &&
+                     fs::file_size(store_) < 1000)
+            << "replaced";
+        fs::remove_all(store_);
+    }
+    ::alarm(0);
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+
+    // A link is followed: the file it names is replaced, and the link stays.
+    const fs::path real = dir_ / "real.reg";
+    WriteFile(real, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\IETarnwick]\r\n"
+                    "\"startHidden\"=\"true\"\r\n");
+    fs::create_symlink(real, store_);
+    EXPECT_EQ(ReadSetting(registry, "startHidden"), "true");
+    WriteSetting(registry, "startHidden", "false");
+    EXPECT_TRUE(fs::is_symlink(store_));
+    EXPECT_NE(ReadFile(real).find("\"startHidden\"=\"false\""), std::string::npos);
+    EXPECT_EQ(ReadSetting(registry, "startHidden"), "false");
+}
+
+TEST_F(RegistryStoreTest, OnlyTheStoresOwnLeftoversAreRemoved) {
+    WriteSetting(registry, "startHidden", "true");
+    const pid_t dead = Spawn([] {});
+    Wait(dead);
+    const std::string name = store_.filename().string();
+    const std::string stale = name + ".tarnwick-tmp-" + std::to_string(dead) + "-a1b2c3";
+    const std::vector<std::string> kept = {name + ".backup", name + ".abcdef",
+                                           name + ".tarnwick-tmp-1-a1b2c3"};
+    for (const std::string& file : {stale, kept[0], kept[1], kept[2]}) {
+        WriteFile(store_.parent_path() / file, "partial");
+        fs::last_write_time(store_.parent_path() / file,
+                            fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    WriteSetting(registry, "startHidden", "false");
+    EXPECT_FALSE(fs::exists(store_.parent_path() / stale));
+    for (const std::string& file : kept)
+        EXPECT_EQ(ReadFile(store_.parent_path() / file), "partial") << file;
 }
 
 TEST_F(RegistryStoreTest, LocationFollowsTheEnvironmentAtEveryOperation) {
@@ -264,6 +417,77 @@ TEST(RegistryFileFormat, NamesFoldOnlyAsciiLetters) {
     EXPECT_FALSE(SplitKeyPath("\\Software"));
     EXPECT_EQ(SplitKeyPath("Software\\IETarnwick\\")->size(), 2u);
     EXPECT_EQ(SplitKeyPath("\xd5\\")->size(), 1u) << "a backslash trail byte is no separator";
+}
+
+TEST(RegistryFileFormat, EveryKeyPathTheWriterTakesParsesBack) {
+    // "\xd5\\" is one double-byte character whose second byte is a backslash, "\xd5]" one whose
+    // second byte is a bracket: neither ends a name or a key line.
+    const std::string longest(MaxKeyNameCharacters, 'n');
+    std::string deepest = "k";
+    for (std::size_t i = 1; i < MaxKeyDepth; ++i)
+        deepest += "\\k";
+    const std::string paths[] = {
+        "\xd5\\",
+        "Software\\\xd5\\",
+        "Software\\\xd5\\\\IETarnwick",
+        "\xd5]",
+        "a]\\[b",
+        " spaced \\x",
+        longest,
+        std::string(MaxKeyNameCharacters - 1, '\xd5'), // every second byte made a backslash below
+        deepest,
+    };
+    for (std::string path : paths) {
+        if (path == std::string(MaxKeyNameCharacters - 1, '\xd5'))
+            for (std::size_t i = 1; i < path.size(); i += 2)
+                path[i] = '\\'; // 127 double-byte characters ending in a backslash byte
+        SCOPED_TRACE(path.substr(0, 40));
+        ASSERT_TRUE(SplitKeyPath(path));
+        RegistryFile file;
+        ASSERT_TRUE(file.ensureKey(path).setValue("v", RegistryValueType::Dword, Dword(7)));
+        const std::optional<RegistryFile> back = RegistryFile::Parse(file.format());
+        ASSERT_TRUE(back) << "the store the writer made does not parse";
+        const RegistryFileKey* key = back->findKey(path);
+        ASSERT_TRUE(key);
+        ASSERT_TRUE(key->findValue("v"));
+        EXPECT_EQ(key->findValue("v")->data, Dword(7));
+        EXPECT_EQ(back->format(), file.format());
+    }
+
+    // Beyond what the registry allows: refused as a path, and unreadable as a store.
+    const std::string refused[] = {
+        longest + "n",   std::string(2 * (MaxKeyNameCharacters + 1), '\xd5'),
+        deepest + "\\k", "a\\\\b",
+        "\xd5",
+    };
+    for (const std::string& path : refused) {
+        SCOPED_TRACE(path.substr(0, 40));
+        EXPECT_FALSE(SplitKeyPath(path));
+        EXPECT_FALSE(RegistryFile::Parse("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + path + "]\r\n"));
+    }
+    EXPECT_TRUE(SplitKeyPath(std::string(2 * MaxKeyNameCharacters, '\xd5')));
+    EXPECT_FALSE(RegistryFile::Parse("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\a\\]\r\n"));
+    EXPECT_FALSE(RegistryFile::Parse("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\]\r\n"));
+}
+
+TEST_F(RegistryStoreTest, KeyThatTheRegistryWouldRefuseIsNeverCreated) {
+    std::string deep = "Software";
+    for (std::size_t i = 0; i < MaxKeyDepth; ++i)
+        deep += "\\k";
+    auto reg = registry();
+    EXPECT_FALSE(reg->openKey("\\" + deep, true));
+    EXPECT_FALSE(reg->openKey("\\Software\\" + std::string(MaxKeyNameCharacters + 1, 'n'), true));
+    EXPECT_FALSE(fs::exists(store_));
+    // The longest allowed name, ending in a backslash byte, keeps the store readable.
+    std::string name(2 * MaxKeyNameCharacters, '\xd5');
+    for (std::size_t i = 1; i < name.size(); i += 2)
+        name[i] = '\\';
+    ASSERT_TRUE(reg->openKey("\\Software\\" + name, true));
+    reg->writeString("x", "y");
+    WriteSetting(registry, "startHidden", "true");
+    EXPECT_EQ(ReadSetting(registry, "startHidden"), "true");
+    ASSERT_TRUE(reg->openKey("\\Software\\" + name, false));
+    EXPECT_EQ(reg->readString("x"), "y");
 }
 
 // Writers in other processes: each toggles the switch and writes its own value many times.

@@ -16,7 +16,3 @@ TEST(Examples, PacScriptIsByteExact) {
 TEST(Examples, RuleFileIsByteExact) {
     EXPECT_EQ(RuleFileText(ExampleTable()), ExampleRuleFile());
 }
-
-TEST(Examples, TypeNamesAreGbk) {
-    EXPECT_EQ(RuleTypeNames()[2], "\xD7\xD3\xCD\xF8");
-}

@@ -1,6 +1,9 @@
 // The real file system: replacing files whole, and the failures the user is told about.
 #include "TestFiles.h"
 
+#ifndef _WIN32
+#include "platform/posix/IoErrors.h"
+#endif
 #include "rules/CodePage.h"
 #include "rules/Error.h"
 #include "rules/FileSystem.h"
@@ -11,12 +14,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <cerrno>
 #include <csignal>
+#include <ctime>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -88,6 +95,24 @@ std::string IoMessageInChild(const std::function<void()>& fn, bool asOrdinaryUse
 
 std::string IoMessageAsOrdinaryUser(const std::function<void()>& fn) {
     return IoMessageInChild(fn, true);
+}
+
+// The id of a process that has ended.
+pid_t EndedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+// Sets the file's modification time to now + seconds.
+void Age(const std::string& path, int seconds) {
+    timespec times[2] = {};
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec += seconds;
+    times[1] = times[0];
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 // Makes the folder usable for the ordinary user of IoMessageAsOrdinaryUser.
@@ -230,7 +255,7 @@ TEST(LocalFileFailure, FailureWhileWritingKeepsTheOldFileAndRemovesTheTemporaryO
             WriteTextFile(path, std::string(4096, 'n'));
         },
         false);
-    EXPECT_EQ(message, "I/O error " + std::to_string(EFBIG));
+    EXPECT_EQ(message, "I/O error " + std::to_string(EFBIG) + ": File too large");
     EXPECT_EQ(ReadBytes(path), "old script");
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"IETarnwick.pac"});
 }
@@ -250,7 +275,135 @@ TEST(LocalFileWrite, LinkIsFollowedAndModeKept) {
     EXPECT_EQ(info.st_mode & 07777, 0640u);
     EXPECT_EQ(folder.entries(), (std::vector<std::string>{"configData.ini", "real.ini"}));
 }
+
+TEST(LocalFileFailure, OnlyARegularFileOrNoneIsReplaced) {
+    // A FIFO (or device) or a folder, also at the end of a link, never becomes a regular file.
+    TempFolder folder;
+    ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(folder.path() / "dir");
+    std::filesystem::create_symlink("fifo", folder.path() / "to-fifo");
+    std::filesystem::create_symlink("dir", folder.path() / "to-dir");
+    for (const char* name : {"fifo", "to-fifo", "to-dir"}) {
+        SCOPED_TRACE(name);
+        const std::string path = folder.file(name);
+        EXPECT_EQ(IoMessage([&] { SaveRules(OneRuleTable(), path); }), "File access denied");
+        EXPECT_EQ(IoMessage([&] { WriteTextFile(path, "x"); }), "File access denied");
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(folder.path() / "fifo"));
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"dir", "fifo", "to-dir", "to-fifo"}));
+}
+
+TEST(LocalFileFailure, ErrorsOutsideTheTableAreNamedWithTheirMeaning) {
+    // Unmapped numbers that happen to be codes of the table must not read as those.
+    const std::pair<int, std::string> cases[] = {
+        {ENOENT, "Invalid filename"},
+        {ENOTDIR, "Invalid filename"},
+        {ENAMETOOLONG, "Invalid filename"},
+        {EACCES, "File access denied"},
+        {EPERM, "File access denied"},
+        {EROFS, "File access denied"},
+        {EISDIR, "File access denied"},
+        {ETXTBSY, "File access denied"},
+        {EMFILE, "Too many open files"},
+        {ENFILE, "Too many open files"},
+        {ENOSPC, "Disk full"},
+        {EDQUOT, "Disk full"},
+        {EIO, "I/O error 5: Input/output error"},
+        {EINTR, "I/O error 4: Interrupted system call"},
+        {ESRCH, "I/O error 3: No such process"},
+        {ENETUNREACH, "I/O error 101: Network is unreachable"},
+        {ELOOP, "I/O error 40: Too many levels of symbolic links"},
+    };
+    for (const auto& [error, message] : cases)
+        EXPECT_STREQ(IoErrorFor(error).what(), message.c_str()) << error;
+
+    TempFolder folder;
+    std::filesystem::create_symlink("loop", folder.path() / "loop");
+    EXPECT_EQ(IoMessage([&] { WriteTextFile(folder.file("loop"), "x"); }),
+              "I/O error 40: Too many levels of symbolic links");
+}
+
+TEST(LocalFileWrite, TemporaryFilesOfKilledWritersGoWithTheNextSaveOfTheirFile) {
+    TempFolder folder;
+    const std::string dead = std::to_string(EndedProcess());
+    const std::string stale = "configData.ini.tarnwick-tmp-" + dead + "-a1b2c3";
+    const std::vector<std::string> kept = {
+        "IETarnwick.pac.tarnwick-tmp-" + dead + "-a1b2c3", // another file's: its own save
+        "configData.ini.abcdef",                           // the user's
+        "configData.ini.backup",
+        "configData.ini.tarnwick-tmp-1-a1b2c3",            // its writer is still running
+        "configData.ini.tarnwick-tmp-" + dead + "-later1", // newer than this save
+    };
+    for (const std::string& name : kept) {
+        WriteBytes(folder.file(name), "partial");
+        Age(folder.file(name), -3600);
+    }
+    Age(folder.file(kept.back()), 3600);
+    WriteBytes(folder.file(stale), "partial");
+    Age(folder.file(stale), -3600);
+
+    SaveRules(OneRuleTable(), folder.file("configData.ini"));
+    std::vector<std::string> expected = kept;
+    expected.push_back("configData.ini");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folder.entries(), expected);
+
+    WriteTextFile(folder.file("IETarnwick.pac"), "script");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / kept[0]));
+}
 #else
+TEST(LocalFileFailure, OnlyARegularFileOrNoneIsReplaced) {
+    // A device name in the folder names the device, never a file to replace.
+    TempFolder folder;
+    for (const char* name : {"NUL", "nul.ini"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(IoMessage([&] { SaveRules(OneRuleTable(), folder.file(name)); }),
+                  "File access denied");
+        EXPECT_EQ(IoMessage([&] { WriteTextFile(folder.file(name), "x"); }), "File access denied");
+    }
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+TEST(LocalFileWrite, TemporaryFilesOfKilledWritersGoWithTheNextSaveOfTheirFile) {
+    TempFolder folder;
+    // No process has this id (they are multiples of 4).
+    const std::string stale = "configData.ini.tarnwick-tmp-2147483645-a1b2c3";
+    const std::vector<std::string> kept = {
+        "IETarnwick.pac.tarnwick-tmp-2147483645-a1b2c3", // another file's: its own save
+        "configData.ini.abcdef",                         // the user's
+        "configData.ini.backup",
+        "configData.ini.tarnwick-tmp-2147483645-later1", // newer than this save
+    };
+    const auto age = [&](const std::string& name, long long seconds) {
+        HANDLE file = CreateFileA(folder.file(name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+        t.QuadPart += seconds * 10000000LL;
+        const FILETIME when{t.LowPart, t.HighPart};
+        EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &when));
+        CloseHandle(file);
+    };
+    for (const std::string& name : kept) {
+        WriteBytes(folder.file(name), "partial");
+        age(name, -3600);
+    }
+    age(kept.back(), 3600);
+    WriteBytes(folder.file(stale), "partial");
+    age(stale, -3600);
+
+    SaveRules(OneRuleTable(), folder.file("configData.ini"));
+    std::vector<std::string> expected = kept;
+    expected.push_back("configData.ini");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folder.entries(), expected);
+
+    WriteTextFile(folder.file("IETarnwick.pac"), "script");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / kept[0]));
+}
+
 TEST(LocalFileFailure, TargetHeldOpenByAnotherProgramKeepsItsContent) {
     // A program that holds the file without sharing it stops the replacement; the temporary
     // file goes again.

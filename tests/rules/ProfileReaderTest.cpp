@@ -20,7 +20,7 @@ const char* const Fixtures[] = {
     "ordinary.ini",   "blanks.ini", "quotes.ini",  "case.ini",    "before-section.ini",
     "duplicates.ini", "equals.ini", "cr-only.ini", "lf-only.ini", "mixed-ends.ini",
     "empty.ini",      "blank.ini",  "bom.ini",     "gbk.ini",     "long.ini",
-    "garbage.ini",    "nul.ini",
+    "garbage.ini",    "nul.ini",    "utf16le.ini", "utf16be.ini",
 };
 
 // The zero-separated list the profile functions return, as texts.

@@ -1,10 +1,13 @@
 #include "TestFiles.h"
 
 #include "rules/CodePage.h"
+#include "rules/IniFile.h"
 #include "rules/RuleFile.h"
 #include "rules/RuleTable.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace tarnwick;
 using namespace std::string_literals;
@@ -158,7 +161,8 @@ TEST(RuleFileLoad, VeryLongValuesAreNotCut) {
 }
 
 TEST(RuleFileLoad, GarbageNulBytesAndInvalidGbkDoNoHarm) {
-    std::string text = "\xFF\xFE\x81\r\n[ro\0w1]\r\ncol0=\x81\x20\xFF\r\ncol1=a\0b\r\n"s;
+    // Not a byte-order mark: "\xFF\xFE" at the start would make it a UTF-16 file.
+    std::string text = "\xFE\x81\xFF\r\n[ro\0w1]\r\ncol0=\x81\x20\xFF\r\ncol1=a\0b\r\n"s;
     for (int i = 0; i < 256; ++i)
         text += static_cast<char>(i);
     text += "\n[row2]\ncol0=\x81\ncol2=\x80\xFE\n";
@@ -166,7 +170,8 @@ TEST(RuleFileLoad, GarbageNulBytesAndInvalidGbkDoNoHarm) {
     EXPECT_EQ(Rules(table)[0], (Rule{"\x81\x20\xFF", "a", ""}));
     EXPECT_EQ(Rules(table)[1], (Rule{"\x81", "", "\x80\xFE"}));
 
-    // Any bytes at all load without a crash.
+    // Any bytes at all, also behind a UTF-16 mark, load without a crash: a row for every
+    // section, and no cell holding a line break or a zero byte.
     std::string noise;
     unsigned seed = 12345;
     for (int i = 0; i < 200000; ++i) {
@@ -174,14 +179,65 @@ TEST(RuleFileLoad, GarbageNulBytesAndInvalidGbkDoNoHarm) {
         const char pick[] = {'[', ']', '=', '\r', '\n', '\0', '"', ' ', 'c', 'o', 'l', '0'};
         noise += (seed >> 16) % 3 ? pick[(seed >> 8) % sizeof pick] : static_cast<char>(seed >> 24);
     }
-    LoadedText(noise);
+    EXPECT_GT(IniFile(noise).sectionCount(), 300u);
+    for (const std::string& bytes : {"x" + noise, "\xFF\xFE"s + noise, "\xFE\xFF"s + noise}) {
+        const RuleTable loaded = LoadedText(bytes);
+        const std::size_t sections = IniFile::FromFileBytes(bytes).sectionCount();
+        EXPECT_EQ(loaded.rowCount(), static_cast<int>(std::max<std::size_t>(sections + 1, 5)));
+        for (const Rule& rule : Rules(loaded))
+            for (const std::string& cell : {rule.type, rule.value, rule.proxy})
+                ASSERT_EQ(cell.find_first_of("\r\n\0"s), std::string::npos) << cell;
+    }
 }
 
-TEST(RuleFileLoad, Utf8FileWithByteOrderMarkIsReadAsGbk) {
-    const RuleTable table =
-        LoadedText("\xEF\xBB\xBF[row1]\r\ncol0=子网\r\ncol1=1.2.3.4;255.0.0.0\r\n");
-    EXPECT_EQ(table.cell(0, 1), RuleTypeNames()[2]);
-    EXPECT_EQ(table.cell(1, 1), "1.2.3.4;255.0.0.0");
+// The text in UTF-16 with its byte-order mark, as an editor saves it.
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text) {
+        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+TEST(RuleFileLoad, FilesWithAByteOrderMarkAreReadAsGbk) {
+    // UTF-8 and UTF-16 as the platform reader reads them; then OK writes GBK. A character GBK
+    // cannot hold and a lone surrogate become "?"; an odd last byte is dropped.
+    const std::u16string text = u"[row1]\r\ncol0=子网\r\ncol1=1.2.3.4;255.0.0.0\r\n"
+                                u"[row2]\ncol0=\u0E01\xD800x\ncol2=代理:80";
+    const std::string files[] = {
+        "\xEF\xBB\xBF[row1]\r\ncol0=子网\r\ncol1=1.2.3.4;255.0.0.0\r\n"
+        "[row2]\ncol0=\xE0\xB8\x81?x\ncol2=代理:80",
+        Utf16(text, false),
+        Utf16(text, true),
+        Utf16(text, false) + "\x41",
+    };
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file.substr(0, 3));
+        const RuleTable table = LoadedText(file);
+        EXPECT_EQ(Rules(table)[0], (Rule{RuleTypeNames()[2], "1.2.3.4;255.0.0.0", ""}));
+        EXPECT_EQ(Rules(table)[1], (Rule{"??x", "", GbkFromUtf8("代理:80")}));
+        EXPECT_EQ(RuleFileText(table), "[row1]\r\ncol0=" + RuleTypeNames()[2] +
+                                           "\r\ncol1=1.2.3.4;255.0.0.0\r\ncol2=\r\n"
+                                           "[row2]\r\ncol0=??x\r\ncol1=\r\ncol2=" +
+                                           GbkFromUtf8("代理:80") + "\r\n");
+    }
+}
+
+TEST(RuleFileLoad, Utf16FixturesLoadTheirSections) {
+    for (const char* name : {"ini/utf16le.ini", "ini/utf16be.ini"}) {
+        SCOPED_TRACE(name);
+        MemoryFileSystem files;
+        files.files[Path] = test::ReadBytes(test::DataPath(name));
+        const std::vector<Rule> rules = Rules(Loaded(files));
+        ASSERT_GE(rules.size(), 5u);
+        EXPECT_EQ(rules[0].value, "quoted value");
+        EXPECT_EQ(rules[0].proxy, "10.0.0.1:8080");
+        EXPECT_EQ(rules[1], (Rule{"second", "single", ""}));
+        EXPECT_EQ(rules[2], rules[0]) << "a repeated name reads the first section";
+        EXPECT_EQ(rules[4], (Rule{"upper", "", "a=b=c"}));
+    }
 }
 
 TEST(RuleFileLoad, HandEditedTypeTextLoadsUnchanged) {

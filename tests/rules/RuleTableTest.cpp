@@ -149,8 +149,13 @@ TEST(RuleTableSelection, TypeEditorFollowsTheHeaderTitle) {
     table.setCell(0, 0, ColumnTitles()[0]);
     table.SelectRuleCell(0, 1);
     EXPECT_EQ(opened, 1);
+    // Without a hook (an empty function would throw) the selection still happens in full.
     RuleTable withoutHook;
-    withoutHook.SelectRuleCell(0, 1); // no hook set: nothing to call
+    withoutHook.SelectRuleCell(2, 2);
+    ASSERT_TRUE(withoutHook.typingAllowed());
+    withoutHook.SelectRuleCell(0, 1);
+    EXPECT_FALSE(withoutHook.typingAllowed());
+    EXPECT_EQ(withoutHook.currentRow(), 1);
 }
 
 TEST(RuleTableSelection, ValueCellTakesTypingOnlyForTheFirstThreeTypes) {

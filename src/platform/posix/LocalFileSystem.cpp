@@ -1,3 +1,4 @@
+#include "platform/posix/IoErrors.h"
 #include "platform/posix/ReplaceFile.h"
 #include "rules/Error.h"
 #include "rules/FileSystem.h"
@@ -5,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@ namespace tarnwick {
 
 namespace {
 
+// The codes of the message table for the errors a write can meet; 0 for any other.
 int IoCode(int error) {
     switch (error) {
     case ENOENT:
@@ -33,44 +36,19 @@ int IoCode(int error) {
     case EDQUOT:
         return 101;
     default:
-        return error;
+        return 0;
     }
 }
 
 [[noreturn]] void Fail(int error) {
-    throw IoError(IoCode(error));
-}
-
-// A link is followed, as an in-place rewrite would follow it: the file it names is replaced,
-// and the link stays.
-std::string ResolvedTarget(const std::string& path) {
-    struct stat link {};
-    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
-        return path;
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved)
-        return path;
-    std::string target(resolved);
-    std::free(resolved);
-    return target;
+    throw IoErrorFor(error);
 }
 
 class PosixFileSystem : public FileSystem {
 public:
-    void replaceFile(const std::string& requested, std::string_view bytes) override {
-        const std::string path = ResolvedTarget(requested);
-        // A target that is read-only or a folder is refused as the in-place rewrite would
-        // refuse it, even though the rename alone would succeed.
-        struct stat target {};
-        const bool exists = ::stat(path.c_str(), &target) == 0;
-        if (exists && S_ISDIR(target.st_mode))
-            Fail(EISDIR);
-        if (exists && ::access(path.c_str(), W_OK) != 0)
-            Fail(errno);
-
+    void replaceFile(const std::string& path, std::string_view bytes) override {
         // A new file gets the mode an ordinary create would give it.
-        const mode_t mode = exists ? (target.st_mode & 07777) : (0666 & ~CurrentUmask());
-        if (const int error = ReplaceFileAtomically(path, bytes, mode))
+        if (const int error = ReplaceFileAtomically(path, bytes, 0666 & ~CurrentUmask()))
             Fail(error);
     }
 
@@ -112,6 +90,14 @@ private:
 };
 
 } // namespace
+
+// Any other errno is shown with its number and meaning: its number may be that of another
+// entry of the table (EIO is 5, EINTR 4), which would name the wrong fault.
+IoError IoErrorFor(int error) {
+    if (const int code = IoCode(error))
+        return IoError(code);
+    return IoError(error, std::strerror(error));
+}
 
 FileSystem& LocalFileSystem() {
     static PosixFileSystem files;

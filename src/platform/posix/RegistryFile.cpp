@@ -250,13 +250,19 @@ std::string FoldRegistryName(std::string_view name) {
 
 std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path) {
     std::vector<std::string> parts(1);
+    std::size_t characters = 0; // of the last part
     const bool ok = ForEachCharacter(path, [&](std::string_view ch) {
         if (ch.size() == 1 && ch[0] == '\\') {
+            if (parts.size() >= MaxKeyDepth + 1)
+                return false; // one more part, and the path is too deep whatever follows
             parts.emplace_back();
+            characters = 0;
             return true;
         }
         if (ch.size() == 1 && (IsControl(static_cast<unsigned char>(ch[0])) ||
                                static_cast<unsigned char>(ch[0]) == 0xFF))
+            return false;
+        if (++characters > MaxKeyNameCharacters)
             return false;
         parts.back().append(ch);
         return true;
@@ -265,6 +271,8 @@ std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path) {
         return std::nullopt;
     while (!parts.empty() && parts.back().empty())
         parts.pop_back();
+    if (parts.size() > MaxKeyDepth)
+        return std::nullopt;
     for (const std::string& part : parts) {
         if (part.empty())
             return std::nullopt;
@@ -273,34 +281,34 @@ std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path) {
 }
 
 const RegistryFileValue* RegistryFileKey::findValue(std::string_view name) const {
-    for (const RegistryFileValue& value : values) {
-        if (SameName(value.name, name))
-            return &value;
-    }
-    return nullptr;
+    const auto found = index_.find(FoldRegistryName(name));
+    return found == index_.end() ? nullptr : &values[found->second];
 }
 
 bool RegistryFileKey::setValue(std::string_view name, RegistryValueType type,
                                std::string_view data) {
     if (!Quote(name))
         return false;
-    for (RegistryFileValue& value : values) {
-        if (SameName(value.name, name)) {
-            value.type = type;
-            value.data = std::string(data);
-            return true;
-        }
+    const auto [at, added] = index_.try_emplace(FoldRegistryName(name), values.size());
+    if (!added) {
+        values[at->second].type = type;
+        values[at->second].data = std::string(data);
+        return true;
     }
     values.push_back({std::string(name), type, std::string(data)});
     return true;
 }
 
+std::optional<std::size_t> RegistryFile::indexOf(std::string_view path) const {
+    const auto found = index_.find(FoldRegistryName(path));
+    if (found == index_.end())
+        return std::nullopt;
+    return found->second;
+}
+
 const RegistryFileKey* RegistryFile::findKey(std::string_view path) const {
-    for (const RegistryFileKey& key : keys_) {
-        if (SameName(key.path, path))
-            return &key;
-    }
-    return nullptr;
+    const std::optional<std::size_t> at = indexOf(path);
+    return at ? &keys_[*at] : nullptr;
 }
 
 RegistryFileKey* RegistryFile::findKey(std::string_view path) {
@@ -312,22 +320,39 @@ RegistryFileKey& RegistryFile::ensureKey(std::string_view path) {
     if (parts.empty()) {
         if (RegistryFileKey* root = findKey(""))
             return *root;
+        // The root is written first; the indexes behind it move up by one.
         keys_.insert(keys_.begin(), RegistryFileKey{});
+        for (auto& entry : index_)
+            ++entry.second;
+        index_.emplace("", 0);
         return keys_.front();
     }
-    RegistryFileKey* key = nullptr;
-    for (std::size_t n = 1; n <= parts.size(); ++n) {
-        const std::string prefix = JoinPath(parts, n);
-        key = findKey(prefix);
-        if (!key) {
-            // Spelled as the existing parents are, plus the new part.
-            std::string spelled = n > 1 ? findKey(JoinPath(parts, n - 1))->path + "\\" : "";
-            spelled += parts[n - 1];
-            keys_.push_back({spelled, {}});
-            key = &keys_.back();
-        }
+    // The parents are looked up from the deepest one upwards: in a file that lists parents
+    // before children, the first look-up finds the parent, so a parse stays linear.
+    const std::string joined = JoinPath(parts, parts.size());
+    if (const std::optional<std::size_t> at = indexOf(joined))
+        return keys_[*at];
+    std::vector<std::size_t> ends; // where each prefix ends in joined
+    for (std::size_t n = 0, end = 0; n < parts.size(); ++n) {
+        end += (n > 0 ? 1 : 0) + parts[n].size();
+        ends.push_back(end);
     }
-    return *key;
+    std::size_t existing = parts.size() - 1; // parts[0, existing) are there already
+    std::optional<std::size_t> parent;
+    for (; existing > 0; --existing) {
+        parent = indexOf(std::string_view(joined).substr(0, ends[existing - 1]));
+        if (parent)
+            break;
+    }
+    for (std::size_t n = existing; n < parts.size(); ++n) {
+        // Spelled as the existing parents are, plus the new part.
+        std::string spelled = parent ? keys_[*parent].path + "\\" : std::string();
+        spelled += parts[n];
+        index_.emplace(FoldRegistryName(spelled), keys_.size());
+        parent = keys_.size();
+        keys_.emplace_back().path = std::move(spelled);
+    }
+    return keys_.back();
 }
 
 std::optional<RegistryFile> RegistryFile::Parse(std::string_view text) {
@@ -349,33 +374,36 @@ std::optional<RegistryFile> RegistryFile::Parse(std::string_view text) {
         return std::nullopt;
 
     RegistryFile file;
-    std::string currentPath;
-    bool inKey = false;
+    std::optional<std::size_t> current;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::string_view line = Trim(lines[i]);
         if (line.empty() || line.front() == ';')
             continue;
 
         if (line.front() == '[') {
-            if (line.back() != ']')
+            if (line.size() < 2 || line.back() != ']')
                 return std::nullopt;
             const std::string_view name = line.substr(1, line.size() - 2);
             if (name.size() < Root.size() || !SameName(name.substr(0, Root.size()), Root))
                 return std::nullopt;
             std::string_view rest = name.substr(Root.size());
             if (!rest.empty()) {
-                if (rest.front() != '\\' || rest.back() == '\\')
+                if (rest.front() != '\\')
                     return std::nullopt;
                 rest.remove_prefix(1);
-                if (!SplitKeyPath(rest))
+                // A trailing separator is found character by character: "\" may be the
+                // second byte of a double-byte character.
+                const std::optional<std::vector<std::string>> parts = SplitKeyPath(rest);
+                if (!parts || parts->empty() ||
+                    JoinPath(*parts, parts->size()).size() != rest.size())
                     return std::nullopt;
             }
-            currentPath = file.ensureKey(rest).path;
-            inKey = true;
+            RegistryFileKey& key = file.ensureKey(rest);
+            current = static_cast<std::size_t>(&key - file.keys_.data());
             continue;
         }
 
-        if (!inKey)
+        if (!current)
             return std::nullopt;
         std::string name;
         std::size_t pos = 0;
@@ -398,7 +426,7 @@ std::optional<RegistryFile> RegistryFile::Parse(std::string_view text) {
         std::optional<RegistryFileValue> value = ParseData(data);
         if (!value)
             return std::nullopt;
-        if (!file.findKey(currentPath)->setValue(name, value->type, value->data))
+        if (!file.keys_[*current].setValue(name, value->type, value->data))
             return std::nullopt;
     }
     return file;

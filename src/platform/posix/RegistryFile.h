@@ -2,9 +2,11 @@
 
 #include "proxyconfig/RegistryBackend.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tarnwick {
@@ -27,6 +29,10 @@ struct RegistryFileKey {
     // False when the name cannot be written in the file (control characters, broken
     // double-byte characters).
     bool setValue(std::string_view name, RegistryValueType type, std::string_view data);
+
+private:
+    // Folded name -> index in values, so that a key of many values is read in linear time.
+    std::unordered_map<std::string, std::size_t> index_;
 };
 
 class RegistryFile {
@@ -43,13 +49,22 @@ public:
     const std::vector<RegistryFileKey>& keys() const { return keys_; }
 
 private:
+    std::optional<std::size_t> indexOf(std::string_view path) const;
+
     std::vector<RegistryFileKey> keys_;
+    // Folded path -> index in keys_.
+    std::unordered_map<std::string, std::size_t> index_;
 };
+
+// What the registry allows: key names of at most 255 characters, at most 512 levels.
+constexpr std::size_t MaxKeyNameCharacters = 255;
+constexpr std::size_t MaxKeyDepth = 512;
 
 // Letter case folded for comparison, double-byte characters left alone.
 std::string FoldRegistryName(std::string_view name);
 // The path split into its components: trailing separators dropped, nothing when a
-// component is empty or holds bytes a key name cannot have.
+// component is empty or holds bytes a key name cannot have, or when the path is deeper or a
+// name longer than the registry allows.
 std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path);
 
 } // namespace tarnwick

@@ -40,4 +40,14 @@ std::string Utf8FromGbk(std::string_view gbk) {
     return Narrow(Wide(gbk, Gbk), CP_UTF8);
 }
 
+std::string GbkFromUtf16(std::string_view utf16, bool bigEndian) {
+    std::wstring wide(utf16.size() / 2, L'\0');
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const auto first = static_cast<unsigned char>(utf16[2 * i]);
+        const auto second = static_cast<unsigned char>(utf16[2 * i + 1]);
+        wide[i] = static_cast<wchar_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+    }
+    return Narrow(wide, Gbk);
+}
+
 } // namespace tarnwick
