@@ -51,22 +51,36 @@ finish() {
     rm -rf "$work"
 }
 trap finish EXIT
-vd_start "$work"
+if ! vd_start "$work"; then
+    echo "Tarnwick: the virtual display did not start (what it said is above)." >&2
+    exit 1
+fi
 export XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb
 "$exe" &
 program=$!
 echo "Tarnwick runs on the virtual display $DISPLAY (pid $program); waiting for its icon..."
-if ! icon="$(vd_tray_icon "$program" 30)"; then
+if ! icon="$(vd_tray_icon "$program" 120)"; then
     echo "Tarnwick: its icon did not appear in the notification area." >&2
     exit 1
 fi
 echo "Its icon is in the notification area (window $icon)."
-sleep 1 # first paint of the main window
+# The main window, unless the user's settings start it hidden; then a moment for its first paint.
+shown() { xdotool search --onlyvisible --pid "$program" --name '^Tarnwick$' >/dev/null 2>&1; }
+vd_until 10 shown || true
+sleep 1
 mkdir -p "$root/build/screenshots"
 shot="$root/build/screenshots/run.png"
 import -window root "$shot"
 echo "Screenshot of the virtual screen: $shot"
 kill -TERM "$program"
+ended() { ! kill -0 "$program" 2>/dev/null; }
+if ! vd_until 60 ended; then
+    echo "Tarnwick: it did not end within 60 s of SIGTERM; ending it with SIGKILL." >&2
+    kill -KILL "$program" 2>/dev/null || true
+    wait "$program" 2>/dev/null || true
+    program=""
+    exit 1
+fi
 wait "$program" || true
 program=""
 echo "Tarnwick ended (SIGTERM)."

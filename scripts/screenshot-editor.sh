@@ -6,12 +6,15 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build/linux}"
-for tool in xvfb-run import; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "screenshot-editor: $tool is missing; scripts/setup.sh installs it." >&2
-        exit 1
-    fi
-done
+source "$root/scripts/virtual-display.sh"
+if missing="$(vd_missing)"; then
+    echo "screenshot-editor: $missing is missing; scripts/setup.sh installs it." >&2
+    exit 1
+fi
+if ! command -v import >/dev/null; then
+    echo "screenshot-editor: ImageMagick's import is missing; scripts/setup.sh installs it." >&2
+    exit 1
+fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
@@ -20,15 +23,33 @@ preview="$build/tests/ui/qt/editor_preview"
 out="$root/build/screenshots"
 mkdir -p "$out"
 work="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-shot.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
+pid=""
+finish() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    vd_stop
+    rm -rf "$work"
+}
+trap finish EXIT
+vd_start "$work"
+export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
-# One picture: start the preview, give it time to paint, take the whole screen, end it.
+# One picture: start the preview, wait for its window, give it a moment to paint (and the
+# type editor its timer), take the part of the screen that holds it, end it.
 shoot() {
-    local png="$1"
+    local png="$1" editor
     shift
-    XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 800x480x24" \
-        bash -c '"$1" "${@:3}" & pid=$!; sleep 2; import -window root "$2"; kill "$pid"' \
-        shot "$preview" "$png" "$@"
+    "$preview" "$@" &
+    pid=$!
+    editor="$(vd_window '设置参数' 60)"
+    sleep 1
+    eval "$(xwininfo -id "$editor" | awk '/Absolute upper-left X/ { print "x=" $4 }
+        /Absolute upper-left Y/ { print "y=" $4 } /Width:/ { print "w=" $2 }
+        /Height:/ { print "h=" $2 }')"
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$png"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    pid=""
     echo "screenshot-editor: $png"
 }
 shoot "$out/editor.png"

@@ -37,26 +37,36 @@ export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLA
 # temporary folder, no KDE session, so the real desktop stays as it is.
 export GSETTINGS_BACKEND=keyfile XDG_CURRENT_DESKTOP= KDE_FULL_SESSION=
 unset DBUS_SESSION_BUS_ADDRESS
-vd_start "$work"
+vd_start "$work" || { echo "screenshots: the virtual display did not start" >&2; exit 1; }
 "$work/app/Tarnwick" >"$work/program.log" 2>&1 &
 pid=$!
-icon="$(vd_tray_icon "$pid" 20)" || { echo "screenshots: no icon in the notification area" >&2; exit 1; }
-main="$(vd_window Tarnwick 10)"
-sleep 0.5
+failed() {
+    echo "screenshots: $*; the program said:" >&2
+    sed 's/^/    /' "$work/program.log" >&2
+    exit 1
+}
+icon="$(vd_tray_icon "$pid" 120)" || failed "no icon in the notification area"
+main="$(vd_window Tarnwick 60)" || failed "no main window"
+sleep 0.5 # its first paint
 import -window "$main" "$out/main-window.png"
 
 # The tray menu opens on the right-button press; the shot shows the corner of the screen with
 # the notification area and the menu.
+windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
+before="$(windows)"
+menu_open() { [ -n "$(comm -13 <(echo "$before") <(windows))" ]; }
 xdotool mousemove --window "$icon" 8 8 click 3
-sleep 0.6
+vd_until 60 menu_open || failed "the tray menu did not open"
+sleep 0.5 # its first paint
 import -window root -crop 360x160+664+0 +repage "$out/tray-menu.png"
 xdotool key Down Down Return # 设置: the rule editor
-editor="$(vd_window '设置参数' 10)"
+editor="$(vd_window '设置参数' 60)" || failed "the rule editor did not open"
 sleep 0.6
 import -window "$editor" "$out/editor.png"
 xdotool mousemove --window "$editor" 160 182 click 1 # 取消
-sleep 0.3
 kill -TERM "$pid"
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+vd_until 60 ended || failed "SIGTERM did not end the program"
 wait "$pid" || true
 pid=""
 echo "Screenshots in $out: main-window.png tray-menu.png editor.png"

@@ -13,6 +13,7 @@ packages=(
     xvfb xauth trayer xdotool x11-utils imagemagick fonts-wqy-microhei
     libglib2.0-dev gsettings-desktop-schemas dconf-gsettings-backend dconf-cli dbus
     firefox-esr python3 procps
+    locales zip unzip
     desktop-file-utils appstream dpkg-dev
 )
 

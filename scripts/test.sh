@@ -18,7 +18,15 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir "$root/build/linux" --output-on-failu
 echo "== Windows tests (Wine)"
 TARNWICK_WINEPREFIX="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-wine.XXXXXX")"
 export TARNWICK_WINEPREFIX
-trap 'WINEPREFIX="$TARNWICK_WINEPREFIX" wineserver -k 2>/dev/null || true; rm -rf "$TARNWICK_WINEPREFIX"' EXIT
+# The GUI tests (end to end, screenshots) keep a prefix of their own beside it: "-gui".
+cleanup_wine() {
+    local prefix
+    for prefix in "$TARNWICK_WINEPREFIX" "$TARNWICK_WINEPREFIX-gui"; do
+        WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+        rm -rf "$prefix"
+    done
+}
+trap cleanup_wine EXIT
 ctest --test-dir "$root/build/windows" --output-on-failure || status=1
 
 if [ -x "$root/scripts/fuzz.sh" ]; then

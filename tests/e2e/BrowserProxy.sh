@@ -8,13 +8,15 @@
 # program runs from a folder whose name needs percent-encoding in a URL.
 # Usage: BrowserProxy.sh TARNWICK_EXECUTABLE SOURCE_DIR BROWSER
 #   BROWSER: one that tests/e2e/browse.py drives (firefox).
-# Exit 77: a tool or the browser is missing.
+# Exit 77: a tool or the browser is missing. Every wait is bounded by wall-clock time and
+# generous; a failure prints what the screen, the store, the proxies and the program showed.
 set -uo pipefail
 program="$1"
 source_dir="$2"
 browser="${3:-firefox}"
 e2e="$source_dir/tests/e2e"
 source "$source_dir/scripts/virtual-display.sh"
+source "$e2e/drive.sh"
 
 if missing="$(vd_missing)"; then
     echo "SKIP: $missing is missing (scripts/setup.sh installs it)"
@@ -37,12 +39,10 @@ finish() {
     rm -rf "$work"
 }
 trap finish EXIT
+scenario="browser-$browser"
 fail() {
     echo "FAIL: $*"
-    import -window root "$work/failure.png" 2>/dev/null &&
-        cp "$work/failure.png" "${TMPDIR:-/tmp}/tarnwick-browser-failure.png" &&
-        echo "screen at the failure: ${TMPDIR:-/tmp}/tarnwick-browser-failure.png"
-    for log in "$work"/*.log; do sed "s|^|$(basename "$log"): |" "$log"; done
+    e2e_report
     exit 1
 }
 
@@ -61,10 +61,8 @@ for name in alpha beta; do
     python3 "$e2e/recording_proxy.py" "$work/$name.port" "$work/$name-proxy.log" 600 &
     proxies+=($!)
 done
-for i in $(seq 100); do
-    [ -s "$work/alpha.port" ] && [ -s "$work/beta.port" ] && break
-    sleep 0.05
-done
+proxies_listen() { [ -s "$work/alpha.port" ] && [ -s "$work/beta.port" ]; }
+vd_until 30 proxies_listen
 alpha_port="$(cat "$work/alpha.port" 2>/dev/null)" && beta_port="$(cat "$work/beta.port" 2>/dev/null)" ||
     fail "the recording proxies did not start"
 
@@ -74,64 +72,30 @@ gsettings set org.gnome.system.proxy mode manual
 vd_start "$work" || fail "no virtual display"
 "$app/Tarnwick" >"$work/program.log" 2>&1 &
 pid=$!
-icon="$(vd_tray_icon "$pid" 20)" || fail "the icon did not appear in the notification area"
+icon="$(vd_tray_icon "$pid" 60)" || fail "the icon did not appear in the notification area"
 
 desktop_mode() { gsettings get org.gnome.system.proxy mode; }
 url="file://$(printf '%s' "$app" | sed 's/ /%20/g')/IETarnwick.pac"
-for i in $(seq 100); do
-    [ "$(desktop_mode)" = "'auto'" ] && break
-    sleep 0.05
-done
-[ "$(desktop_mode)" = "'auto'" ] || fail "the start did not point the desktop at the script"
+desktop_mode_is() { [ "$(desktop_mode)" = "'$1'" ]; }
+vd_until 30 desktop_mode_is auto || fail "the start did not point the desktop at the script"
 [ "$(gsettings get org.gnome.system.proxy autoconfig-url)" = "'$url'" ] ||
     fail "the desktop's script URL is $(gsettings get org.gnome.system.proxy autoconfig-url), not $url"
 
-windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
-# Opens the tray menu and picks the item `downs` presses of Down from the top.
-menu() {
-    local downs="$1" before i
-    before="$(windows)"
-    xdotool mousemove --window "$icon" 8 8 click 3
-    for i in $(seq 100); do
-        [ "$(windows)" -gt "$before" ] && break
-        sleep 0.05
-    done
-    [ "$(windows)" -gt "$before" ] || fail "the tray menu did not open"
-    sleep 0.1
-    for i in $(seq "$downs"); do xdotool key Down; done
-    xdotool key Return
-    sleep 0.3
-}
+menu() { e2e_menu "$icon" "$1"; }
 
 menu 2 # 设置
-editor="$(vd_window '设置参数' 10)" || fail "the rule editor did not open"
+editor="$(vd_window '设置参数' 30)" || fail "the rule editor did not open"
 editor_height="$(xwininfo -id "$editor" | awk '/Height:/ { print $2 }')"
 xdotool mousemove --window "$editor" 400 $((editor_height - 25)) click 1
 sleep 0.3
 
 # One host-name rule ("域名", the second type) in the row at y: host and proxy.
 rule() {
-    local y="$1" host="$2" proxy="$3" list="" attempt i before height
-    for attempt in 1 2 3; do
-        xdotool mousemove --window "$editor" 260 "$y" click 1
-        sleep 0.3
-        xdotool mousemove --window "$editor" 85 "$y" click 1
-        sleep 0.4
-        before="$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort)"
-        xdotool mousemove --window "$editor" 85 "$y" click 1
-        for i in $(seq 40); do
-            list="$(comm -13 <(echo "$before") \
-                <(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort) | head -n1)"
-            [ -n "$list" ] && break 2
-            sleep 0.05
-        done
-        xdotool key Escape
-        sleep 0.3
-    done
-    [ -n "$list" ] || fail "the type list did not open"
+    local y="$1" host="$2" proxy="$3" list height
+    list="$(e2e_type_list "$editor" "$y")" || fail "the type list did not open"
     height="$(xwininfo -id "$list" | awk '/Height:/ { print $2 }')"
     xdotool mousemove --window "$list" 40 $((height * 3 / 8)) click 1
-    sleep 0.3
+    e2e_wait_gone "$list" "the type list did not close on a click on an entry"
     xdotool mousemove --window "$editor" 260 "$y" click 1
     sleep 0.2
     xdotool type --delay 20 "$host"
@@ -146,11 +110,7 @@ rule() {
 rule 69 alpha.tarnwick.test "127.0.0.1:$alpha_port"
 rule 93 beta.tarnwick.test "127.0.0.1:$beta_port"
 xdotool mousemove --window "$editor" 56 $((editor_height - 25)) click 1 # 确定 (OK)
-for i in $(seq 60); do
-    xdotool search --onlyvisible --name '^设置参数$' >/dev/null 2>&1 || break
-    sleep 0.05
-done
-xdotool search --onlyvisible --name '^设置参数$' >/dev/null 2>&1 && fail "OK did not close the editor"
+e2e_wait_gone "$editor" "OK did not close the editor"
 grep -q "alpha.tarnwick.test" "$app/IETarnwick.pac" && grep -q "beta.tarnwick.test" "$app/IETarnwick.pac" ||
     fail "the PAC file lacks the rules: $(cat "$app/IETarnwick.pac")"
 
@@ -176,12 +136,9 @@ visit on
     fail "switch on: beta.tarnwick.test reached [$(seen beta.tarnwick.test)], not [beta]"
 
 menu 3 # 禁用: the switch off
-for i in $(seq 100); do
-    [ "$(desktop_mode)" = "'manual'" ] && break
-    sleep 0.05
-done
-[ "$(desktop_mode)" = "'manual'" ] || fail "off did not give the manual proxy back: $(desktop_mode)"
-grep -qF '"AutoConfigURL"=""' "$store" || fail "off did not clear the registry stand-in"
+vd_until 30 desktop_mode_is manual || fail "off did not give the manual proxy back: $(desktop_mode)"
+store_has() { grep -qF -- "$1" "$store" 2>/dev/null; }
+vd_until 30 store_has '"AutoConfigURL"=""' || fail "off did not clear the registry stand-in"
 # Manual with no proxy host: the browser goes direct, and the hosts do not resolve.
 : >"$work/alpha-proxy.log"
 : >"$work/beta-proxy.log"
@@ -190,11 +147,7 @@ visit off
     fail "switch off: the hosts still reached [$(seen alpha.tarnwick.test)] and [$(seen beta.tarnwick.test)]"
 
 kill -TERM "$pid"
-for i in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-done
-kill -0 "$pid" 2>/dev/null && fail "SIGTERM did not end the program"
+e2e_wait_end "SIGTERM did not end the program"
 wait "$pid"
 pid=""
 echo "PASS: $browser took each host to the proxy its rule names with the switch on, and to neither with it off"

@@ -31,25 +31,61 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-# The server picks a free display and writes its number to the pipe.
-mkfifo "$workdir/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$workdir/display" \
-    >"$workdir/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=""
-read -r display <"$workdir/display" || true
-if [ -z "$display" ]; then
-    echo "Xvfb is installed but did not start:" >&2
+# Waits until the command succeeds, for at most $1 seconds, while process $2 is alive.
+wait_for() {
+    limit=$(($(date +%s) + $1))
+    pid=$2
+    shift 2
+    until "$@"; do
+        kill -0 "$pid" 2>/dev/null && [ "$(date +%s)" -lt $limit ] || return 1
+        sleep 0.1
+    done
+}
+has_display() { [ -s "$workdir/display" ]; }
+connects() { ! command -v xwininfo >/dev/null 2>&1 || xwininfo -root >/dev/null 2>&1; }
+has_panel() { xwininfo -root -children 2>/dev/null | grep -q '("panel" "trayer")'; }
+
+# The server picks a free display and writes its number once it listens. A loaded machine may
+# take long to get there, and another X server starting at the same moment can take the
+# display from under it: wait up to a minute, and start again on a fresh display when the
+# server ended or takes no connection.
+attempt=0
+while :; do
+    attempt=$((attempt + 1))
+    : >"$workdir/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$workdir/display" \
+        >"$workdir/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    if wait_for 60 $xvfb_pid has_display; then
+        export DISPLAY=":$(head -n1 "$workdir/display")"
+        connects && break
+    fi
+    echo "Xvfb did not start (attempt $attempt); its output:" >&2
     cat "$workdir/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=":$display"
+    kill $xvfb_pid 2>/dev/null
+    wait $xvfb_pid 2>/dev/null
+    xvfb_pid=""
+    [ $attempt -lt 3 ] || exit 1
+done
 unset WAYLAND_DISPLAY
 
 if command -v trayer >/dev/null 2>&1; then
-    trayer --edge bottom --align right --width 20 --height 24 --SetDockType true \
-        >"$workdir/trayer.log" 2>&1 &
-    trayer_pid=$!
+    attempt=0
+    while :; do
+        attempt=$((attempt + 1))
+        trayer --edge bottom --align right --width 20 --height 24 --SetDockType true \
+            >"$workdir/trayer.log" 2>&1 &
+        trayer_pid=$!
+        # Only a test that needs the notification area waits for it.
+        [ $need_tray = yes ] || break
+        wait_for 60 $trayer_pid has_panel && break
+        echo "trayer did not show its panel (attempt $attempt); its output:" >&2
+        cat "$workdir/trayer.log" >&2
+        kill $trayer_pid 2>/dev/null
+        wait $trayer_pid 2>/dev/null
+        trayer_pid=""
+        [ $attempt -lt 3 ] || exit 1
+    done
 fi
 
 export QT_QPA_PLATFORM=xcb
@@ -57,8 +93,13 @@ export XDG_RUNTIME_DIR="$workdir/runtime"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 "$@"
 status=$?
-if [ $status -ne 0 ] && [ -n "$trayer_pid" ]; then
-    echo "--- trayer log" >&2
-    cat "$workdir/trayer.log" >&2
+if [ $status -ne 0 ] && [ $status -ne 77 ]; then
+    for log in xvfb trayer; do
+        [ -f "$workdir/$log.log" ] || continue
+        echo "--- $log output:" >&2
+        cat "$workdir/$log.log" >&2
+    done
+    echo "--- windows on the screen:" >&2
+    xwininfo -root -tree 2>&1 | head -n 60 >&2
 fi
 exit $status

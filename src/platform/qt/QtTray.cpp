@@ -346,7 +346,12 @@ void QtTrayPlatform::ShowWindow(WindowHandle window, ShowCommand command) {
 }
 
 bool QtTrayPlatform::SetForegroundWindow(WindowHandle window) {
-    QWidget* w = window == ApplicationWindow() ? mainForm_.data() : Widget(window);
+    // The application window has no widget of its own here: bringing the application forward
+    // is for the tray menu, and a Qt popup grabs the pointer and keyboard by itself. Raising
+    // the main window instead would pull it over whatever the user was working in.
+    if (window == ApplicationWindow())
+        return true;
+    QWidget* w = Widget(window);
     if (!w)
         return false;
     if (w->isVisible()) {

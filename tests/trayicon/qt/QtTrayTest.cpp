@@ -39,6 +39,25 @@ public:
     }
 };
 
+// Counts the events of one type a widget receives.
+class EventCounter : public QObject {
+public:
+    EventCounter(QWidget* widget, QEvent::Type type) : type_(type) {
+        widget->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_)
+            ++count;
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+};
+
 } // namespace
 
 class QtTrayTest : public QObject {
@@ -50,7 +69,7 @@ private slots:
         int ticks = 0;
         TTickTimer timer(platform, &ticks, &Count);
         QVERIFY(timer.Start(5));
-        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 30000);
         QVERIFY(timer.Stop());
         QVERIFY(!timer.Stop());
         const int stoppedAt = ticks;
@@ -91,7 +110,7 @@ private slots:
         QCOMPARE(shown.adds, 1); // nothing while there is no notification area
 
         present = true;
-        QTRY_COMPARE_WITH_TIMEOUT(shown.adds, 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.adds, 2, 30000);
         QVERIFY(platform.TrayIcon(shown.IconId()) != nullptr);
         QCOMPARE(hidden.adds, 1);
         QCOMPARE(platform.TrayIcon(hidden.IconId()), nullptr);
@@ -112,9 +131,23 @@ private slots:
         QCOMPARE(icon.IconRecord().hIcon, IconHandle(0));
     }
 
-    void rightPressOpensTheQMenuAtTheCursor() {
+    void rightPressOpensTheQMenuAtTheCursorAndLeavesTheWindowsAlone() {
         QtTrayPlatform platform;
-        QWidget owner;
+        // The main window is shown but another window of the program is the active one, as
+        // when the user works in it and then goes to the tray icon.
+        QWidget mainForm;
+        QWidget other;
+        mainForm.setGeometry(0, 0, 200, 100);
+        other.setGeometry(300, 300, 200, 100);
+        platform.SetMainForm(&mainForm);
+        mainForm.show();
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&mainForm));
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        other.activateWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), &other, 30000);
+        EventCounter mainActivations(&mainForm, QEvent::WindowActivate);
+
         QMenu menu;
         QAction* main = menu.addAction("main");
         menu.addSeparator();
@@ -122,24 +155,32 @@ private slots:
         QtPopupMenu popup(&menu);
         QCOMPARE(popup.ItemCount(), 3);
 
-        TNotifyIcon icon(platform, QtTrayPlatform::Handle(&owner));
+        TNotifyIcon icon(platform, QtTrayPlatform::Handle(&mainForm));
         icon.SetPopupMenu(&popup);
-        bool shown = false;
+        int shown = 0;
         QPoint shownAt;
         QObject::connect(&menu, &QMenu::aboutToShow, [&] {
-            shown = true;
-            // Closed from inside its modal loop.
-            QTimer::singleShot(0, &menu, [&] {
+            ++shown;
+            // Closed from inside its modal loop, after the events the press let through.
+            QTimer::singleShot(50, &menu, [&] {
                 shownAt = menu.pos();
                 menu.close();
             });
         });
         QCursor::setPos(300, 200);
         TTrayIconHandler& handler = TTrayIconHandler::Acquire(platform);
-        handler.TrayNotification(icon.IconId(), msg::RButtonDown);
-        QVERIFY(shown);
-        QCOMPARE(shownAt, QCursor::pos());
-        QCOMPARE(popup.PopupComponent(), static_cast<void*>(&icon));
+        for (int press = 1; press <= 2; ++press) {
+            handler.TrayNotification(icon.IconId(), msg::RButtonDown);
+            handler.TrayNotification(icon.IconId(), msg::RButtonUp);
+            QCOMPARE(shown, press);
+            QCOMPARE(shownAt, QCursor::pos());
+            QCOMPARE(popup.PopupComponent(), static_cast<void*>(&icon));
+        }
+        // The menu needs the program in front, not its main window. (Where the activation
+        // goes when the popup closes is the platform's affair.)
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        QCoreApplication::processEvents();
+        QCOMPARE(mainActivations.count, 0);
 
         // A double-click triggers the menu's default action.
         QSignalSpy triggered(main, &QAction::triggered);
@@ -153,13 +194,49 @@ private slots:
     }
 
     void menuDestroyedFirstLeavesAnEmptyAdapter() {
+        QtTrayPlatform platform;
+        // The action outlives the menu, as one owned by the window would.
+        QObject owner;
+        auto* action = new QAction("main", &owner);
         auto menu = std::make_unique<QMenu>();
-        menu->addAction("x");
+        menu->addAction(action);
+        menu->setDefaultAction(action);
         QtPopupMenu popup(menu.get());
+        QSignalSpy triggered(action, &QAction::triggered);
+        popup.ClickItem(0);
+        QCOMPARE(triggered.count(), 1);
+
+        TNotifyIcon icon(platform, NoWindow);
+        icon.SetPopupMenu(&popup);
+        int presses = 0;
+        icon.OnMouseDown = [&](TNotifyIcon*, TMouseButton, TShiftState, int, int) { ++presses; };
         menu.reset();
         QCOMPARE(popup.ItemCount(), 0);
-        popup.Popup(TrayPoint{1, 1});
+        QVERIFY(!popup.ItemIsDefault(0));
         popup.ClickItem(0);
+        QCOMPARE(triggered.count(), 1);
+
+        // Neither the press nor the double-click reaches a menu that is gone; a popup that
+        // opened all the same is closed by the guard, so the test ends either way.
+        bool popupSeen = false;
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            if (QWidget* open = QApplication::activePopupWidget()) {
+                popupSeen = true;
+                open->close();
+            }
+        });
+        guard.start(100);
+        TTrayIconHandler& handler = TTrayIconHandler::Acquire(platform);
+        handler.TrayNotification(icon.IconId(), msg::RButtonDown);
+        handler.TrayNotification(icon.IconId(), msg::RButtonUp);
+        handler.TrayNotification(icon.IconId(), msg::LButtonDblClk);
+        popup.Popup(TrayPoint{1, 1});
+        handler.Release();
+        QCOMPARE(presses, 1);
+        QVERIFY(!popupSeen);
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        QCOMPARE(triggered.count(), 1);
     }
 
     void minimisingHidesTheMainWindowAndShowingRestoresIt() {
@@ -175,7 +252,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&mainForm));
 
             mainForm.showMinimized();
-            QTRY_VERIFY(!mainForm.isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(!mainForm.isVisible(), 30000);
             QVERIFY(icon.IconVisible());
 
             // The tray menu's "main window" item shows it explicitly.
@@ -190,14 +267,22 @@ private slots:
     }
 
     void startupCanKeepTheMainWindowHidden() {
-        QtTrayPlatform platform;
-        QWidget mainForm;
-        TNotifyIcon icon(platform, QtTrayPlatform::Handle(&mainForm));
-        icon.OnStartup = [](TNotifyIcon*, bool& show) { show = false; };
-        QVERIFY(platform.ShowMainForm());
-        icon.Loaded();
-        QVERIFY(!platform.ShowMainForm());
-        QVERIFY(!mainForm.isVisible());
+        for (const bool keepShown : {false, true}) {
+            QtTrayPlatform platform;
+            // The main window is on the screen when its loading ends, as a form created
+            // visible is.
+            QWidget mainForm;
+            mainForm.resize(200, 100);
+            platform.SetMainForm(&mainForm);
+            mainForm.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&mainForm));
+            TNotifyIcon icon(platform, QtTrayPlatform::Handle(&mainForm));
+            icon.OnStartup = [&](TNotifyIcon*, bool& show) { show = keepShown; };
+            QVERIFY(platform.ShowMainForm());
+            icon.Loaded();
+            QCOMPARE(platform.ShowMainForm(), keepShown);
+            QCOMPARE(mainForm.isVisible(), keepShown);
+        }
     }
 };
 

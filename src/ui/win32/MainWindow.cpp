@@ -1,0 +1,394 @@
+#include "forms/ErrorBox.h"
+#include "forms/mainUnit.h"
+#include "platform/win32/TrayWin32.h"
+#include "rules/CodePage.h"
+#include "ui/win32/Controls.h"
+#include "ui/win32/Resources.h"
+#include "ui/win32/Views.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+namespace tarnwick::win32 {
+
+namespace {
+
+enum : UINT {
+    IdToolButtonSet = 1001,
+    IdToolButtonSwitch,
+    IdToolButtonHelp,
+    IdToolButtonExit,
+    IdMMainInterface = 2001,
+    IdMSetting,
+    IdMSwitch,
+    IdMExit,
+    IdLabel1 = 3001,
+    IdCheckBoxFirst = 3100,
+};
+
+// The layout's texts, converted to GBK once.
+struct Texts {
+    std::string feedback = GbkFromUtf8("发送意见给作者。");
+    std::string hintSet = GbkFromUtf8("设置");
+    std::string hintSwitch = GbkFromUtf8("禁用IETarnwick");
+    std::string hintHelp = GbkFromUtf8("帮助");
+    std::string hintExit = GbkFromUtf8("退出");
+    std::string itemMainInterface = GbkFromUtf8("主界面");
+    std::string itemDisable = GbkFromUtf8("禁用");
+};
+const Texts& Text() {
+    static const Texts texts;
+    return texts;
+}
+constexpr const char* MailTo = "mailto:feedback@tarnwick.invalid";
+
+HICON LoadIconSized(HINSTANCE instance, int id, int size) {
+    return static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// The tray menu
+
+PopupMenu::PopupMenu(Win32TrayPlatform& platform, HWND commandWindow,
+                     const std::vector<Item>& items)
+    : platform_(platform), commandWindow_(commandWindow), menu_(CreatePopupMenu()) {
+    for (const Item& item : items) {
+        if (item.id == 0)
+            AppendMenuA(menu_, MF_SEPARATOR, 0, nullptr);
+        else
+            AppendMenuA(menu_, MF_STRING, item.id, item.caption.c_str());
+        ids_.push_back(item.id);
+    }
+}
+
+PopupMenu::~PopupMenu() {
+    DestroyMenu(menu_);
+}
+
+void PopupMenu::ClickItem(int index) {
+    if (index >= 0 && index < ItemCount() && ids_[static_cast<std::size_t>(index)] != 0)
+        PostMessageA(commandWindow_, WM_COMMAND, ids_[static_cast<std::size_t>(index)], 0);
+}
+
+void PopupMenu::Popup(TrayPoint at) {
+    // The component has made the application window the foreground window, so a click
+    // anywhere else closes the menu; it posts the null message after the menu is gone.
+    auto owner = reinterpret_cast<HWND>(platform_.ApplicationWindow());
+    if (!owner)
+        owner = commandWindow_;
+    const UINT id = static_cast<UINT>(TrackPopupMenuEx(
+        menu_, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_BOTTOMALIGN,
+        at.x, at.y, owner, nullptr));
+    if (id != 0)
+        PostMessageA(commandWindow_, WM_COMMAND, id, 0);
+}
+
+std::string PopupMenu::Caption(UINT id) const {
+    char buffer[256] = {};
+    GetMenuStringA(menu_, id, buffer, sizeof buffer, MF_BYCOMMAND);
+    return buffer;
+}
+
+void PopupMenu::SetCaption(UINT id, const std::string& caption) {
+    ModifyMenuA(menu_, id, MF_BYCOMMAND | MF_STRING, id, caption.c_str());
+}
+
+// ---------------------------------------------------------------------------------------
+// The main window
+
+MainWindow::MainWindow(ApplicationWindows& app, TMainForm& form) : app_(app), form_(form) {
+    HINSTANCE instance = app_.Instance();
+    emblemOn16_ = LoadIconSized(instance, IDI_APPLICATION_ICON, 16);
+    emblemOff16_ = LoadIconSized(instance, IDI_EMBLEM_OFF, 16);
+    bigIcon_ = LoadIconSized(instance, IDI_APPLICATION_ICON, 32);
+    ImageList1 = std::make_unique<Win32IconList>(std::vector<IconHandle>{
+        reinterpret_cast<IconHandle>(emblemOn16_), reinterpret_cast<IconHandle>(emblemOff16_)});
+    background_ = GetSysColorBrush(COLOR_BTNFACE);
+    font_ = CreateFormFont(11);
+    linkFont_ = CreateFormFont(11);
+    linkHoverFont_ = CreateFormFont(11, true);
+
+    // Outer size 346 x 222 at 224, 146; minimise box, no maximise box, a sizeable border.
+    // Boxes below the layout's last row (its client area is 188 high) make it taller.
+    int height = 222;
+    for (const CheckBoxLayout& layout : MainCheckBoxes())
+        if (222 - 188 + layout.top + layout.height + 3 > height)
+            height = 222 - 188 + layout.top + layout.height + 3;
+    CreateForm("TMainForm", "Tarnwick",
+               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME |
+                   WS_CLIPCHILDREN,
+               0, 224, 146, 346, height, nullptr);
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(emblemOn16_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    // What the icon needs comes first; the controls follow once it has been requested.
+    PopupMenu1 = std::make_unique<PopupMenu>(app_.Tray(), hwnd_,
+                                             std::vector<PopupMenu::Item>{
+                                                 {IdMMainInterface, Text().itemMainInterface},
+                                                 {IdMSetting, Text().hintSet},
+                                                 {0, {}},
+                                                 {IdMSwitch, Text().itemDisable},
+                                                 {0, {}},
+                                                 {IdMExit, Text().hintExit},
+                                             });
+}
+
+void MainWindow::NotifyIconLoaded() {
+    if (!ToolBar1)
+        CreateComponents();
+}
+
+MainWindow::~MainWindow() {
+    app_.Forget(this);
+    if (IsWindow(hwnd_))
+        DestroyWindow(hwnd_);
+    PopupMenu1.reset();
+    if (ImageList2)
+        ImageList_Destroy(ImageList2);
+    for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(linkFont_),
+                           static_cast<HGDIOBJ>(linkHoverFont_)})
+        if (object)
+            DeleteObject(object);
+    for (HICON icon : {emblemOn16_, emblemOff16_, bigIcon_})
+        if (icon)
+            DestroyIcon(icon);
+}
+
+void MainWindow::CreateComponents() {
+    InitCommonControlsOnce();
+    HINSTANCE instance = app_.Instance();
+    // ToolBar1: 0, 0, 338 x 49, buttons 39 x 38 with the 32 x 32 pictures of ImageList2.
+    ToolBar1 = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",
+                               WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS |
+                                   CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN,
+                               0, 0, 338, 49, hwnd_, nullptr, instance, nullptr);
+    SendMessageA(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    ImageList2 = CreateIconImageList(instance, 32, {IDI_SETTINGS, IDI_EXIT, IDI_HELP, IDI_SWITCH});
+    SendMessageA(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList2));
+    SendMessageA(ToolBar1, TB_SETBITMAPSIZE, 0, MAKELPARAM(32, 32));
+    TBBUTTON buttons[] = {
+        {0, IdToolButtonSet, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+        {3, IdToolButtonSwitch, TBSTATE_ENABLED, BTNS_CHECK, {}, 0, 0},
+        {2, IdToolButtonHelp, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+        {8, 0, 0, BTNS_SEP, {}, 0, 0}, // ToolButton2, 8 wide
+        {1, IdToolButtonExit, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
+    };
+    SendMessageA(ToolBar1, TB_ADDBUTTONSA, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
+    SendMessageA(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(39, 38));
+    SendMessageA(ToolBar1, TB_AUTOSIZE, 0, 0);
+    MoveWindow(ToolBar1, 0, 0, 338, 49, FALSE);
+    app_.AddTooltip(reinterpret_cast<HWND>(SendMessageA(ToolBar1, TB_GETTOOLTIPS, 0, 0)));
+
+    // Label1 at 112, 88 (96 x 13): the feedback link, blue.
+    Label1 = CreateWindowExA(0, WC_STATICA, Text().feedback.c_str(),
+                             WS_CHILD | WS_VISIBLE | SS_NOTIFY, 112, 88, 96, 13, hwnd_,
+                             reinterpret_cast<HMENU>(IdLabel1), instance, nullptr);
+    SendMessageA(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), FALSE);
+    Subclass(Label1, &MainWindow::LabelProc, this);
+
+    UINT id = IdCheckBoxFirst;
+    for (const CheckBoxLayout& layout : MainCheckBoxes()) {
+        HWND box = CreateWindowExA(0, WC_BUTTONA, layout.caption.c_str(),
+                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                                   layout.left, layout.top, layout.width, layout.height, hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id++)), instance,
+                                   nullptr);
+        SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        CheckBoxes.push_back(box);
+    }
+}
+
+std::unique_ptr<TrayIconImage> MainWindow::StoredIcon() {
+    auto icon = std::make_unique<Win32IconImage>();
+    icon->SetIcon(reinterpret_cast<IconHandle>(emblemOn16_));
+    return icon;
+}
+
+void MainWindow::RegisterAsMainForm() {
+    app_.Tray().SetMainForm(reinterpret_cast<WindowHandle>(hwnd_));
+}
+
+bool MainWindow::SwitchButtonDown() const {
+    return SendMessageA(ToolBar1, TB_ISBUTTONCHECKED, IdToolButtonSwitch, 0) != 0;
+}
+
+void MainWindow::SetSwitchButtonDown(bool down) {
+    NotifyIconLoaded();
+    SendMessageA(ToolBar1, TB_CHECKBUTTON, IdToolButtonSwitch, MAKELPARAM(down ? TRUE : FALSE, 0));
+}
+
+std::string MainWindow::SwitchItemCaption() const {
+    return PopupMenu1->Caption(IdMSwitch);
+}
+
+void MainWindow::SetSwitchItemCaption(const std::string& caption) {
+    PopupMenu1->SetCaption(IdMSwitch, caption);
+}
+
+bool MainWindow::Checked(MainCheckBox box) const {
+    const auto index = static_cast<std::size_t>(box);
+    return index < CheckBoxes.size() &&
+           SendMessageA(CheckBoxes[index], BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void MainWindow::SetChecked(MainCheckBox box, bool checked) {
+    NotifyIconLoaded();
+    const auto index = static_cast<std::size_t>(box);
+    if (index < CheckBoxes.size())
+        SendMessageA(CheckBoxes[index], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void MainWindow::SetLinkUnderlined(bool underlined) {
+    SendMessageA(Label1, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(underlined ? linkHoverFont_ : linkFont_), TRUE);
+}
+
+void MainWindow::OpenWithShell(const std::string& target, ShellTarget) {
+    ShellExecuteA(hwnd_, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void MainWindow::Run(void (TMainForm::*handler)()) {
+    form_.Handle(handler);
+}
+
+bool MainWindow::Tooltip(NMHDR* header) {
+    const char* hint = nullptr;
+    switch (header->idFrom) {
+    case IdToolButtonSet:
+        hint = Text().hintSet.c_str();
+        break;
+    case IdToolButtonSwitch:
+        hint = Text().hintSwitch.c_str();
+        break;
+    case IdToolButtonHelp:
+        hint = Text().hintHelp.c_str();
+        break;
+    case IdToolButtonExit:
+        hint = Text().hintExit.c_str();
+        break;
+    default:
+        return false;
+    }
+    if (header->code == TTN_GETDISPINFOA) {
+        auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
+        info->lpszText = const_cast<char*>(hint);
+        info->hinst = nullptr;
+    } else {
+        // A Unicode tooltip control: the hint converted from GBK.
+        auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+        MultiByteToWideChar(936, 0, hint, -1, info->szText, std::size(info->szText));
+        info->lpszText = info->szText;
+        info->hinst = nullptr;
+    }
+    return true;
+}
+
+LRESULT CALLBACK MainWindow::LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<MainWindow*>(data);
+    switch (message) {
+    case WM_MOUSEMOVE:
+        if (!self->pointerOverLabel_) {
+            self->pointerOverLabel_ = true;
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+            TrackMouseEvent(&track);
+            self->Run(&TMainForm::Label1MouseEnter);
+        }
+        break;
+    case WM_MOUSELEAVE:
+        self->pointerOverLabel_ = false;
+        self->Run(&TMainForm::Label1MouseLeave);
+        return 0;
+    case WM_LBUTTONUP: {
+        RECT client;
+        GetClientRect(window, &client);
+        if (PtInRect(&client, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}))
+            self->Run(&TMainForm::Label1Click);
+        return 0;
+    }
+    default:
+        break;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND: {
+        const UINT id = LOWORD(wParam);
+        switch (id) {
+        case IdToolButtonSet:
+            Run(&TMainForm::ToolButtonSetClick);
+            return 0;
+        case IdToolButtonSwitch:
+            Run(&TMainForm::ToolButtonSwitchClick);
+            return 0;
+        case IdToolButtonHelp:
+            Run(&TMainForm::ToolButtonHelpClick);
+            return 0;
+        case IdToolButtonExit:
+            Run(&TMainForm::ToolButtonExitClick);
+            return 0;
+        case IdMMainInterface:
+            Run(&TMainForm::MMainInterfaceClick);
+            return 0;
+        case IdMSetting:
+            Run(&TMainForm::MSettingClick);
+            return 0;
+        case IdMSwitch:
+            Run(&TMainForm::MSwitchClick);
+            return 0;
+        case IdMExit:
+            Run(&TMainForm::MExitClick);
+            return 0;
+        default:
+            break;
+        }
+        if (id >= IdCheckBoxFirst && id < IdCheckBoxFirst + CheckBoxes.size() &&
+            HIWORD(wParam) == BN_CLICKED) {
+            const auto box = static_cast<MainCheckBox>(id - IdCheckBoxFirst);
+            RunGuarded(this, [this, box] { form_.CheckBoxClick(box); });
+            return 0;
+        }
+        break;
+    }
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if ((header->code == TTN_GETDISPINFOA || header->code == TTN_GETDISPINFOW) &&
+            Tooltip(header))
+            return 0;
+        break;
+    }
+    case WM_CTLCOLORSTATIC: {
+        auto dc = reinterpret_cast<HDC>(wParam);
+        // The link is blue, the check box's text black, both on the button face.
+        SetTextColor(dc, reinterpret_cast<HWND>(lParam) == Label1 ? RGB(0, 0, 255) : RGB(0, 0, 0));
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(background_);
+    }
+    case WM_ACTIVATE:
+        // The program's active window changes to this one: not when it comes back from
+        // another program, nor when the modal editor hands the focus back.
+        if (LOWORD(wParam) != WA_INACTIVE && app_.ActiveForm() != hwnd_) {
+            app_.SetActiveForm(hwnd_);
+            Run(&TMainForm::FormActivate);
+        }
+        break;
+    case WM_CLOSE:
+        Run(&TMainForm::FormClose);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam)
+            app_.EndSession();
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(hwnd_, message, wParam, lParam);
+}
+
+} // namespace tarnwick::win32

@@ -1,0 +1,263 @@
+#pragma once
+
+#include "forms/FormViews.h"
+#include "ui/win32/RuleGrid.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+class Win32TrayPlatform;
+}
+
+namespace tarnwick::win32 {
+
+class ApplicationWindows;
+
+// A top-level window of the program: the FormView operations over its HWND.
+class Form {
+public:
+    virtual ~Form() = default;
+    HWND Hwnd() const { return hwnd_; }
+
+protected:
+    void FormShow();
+    void FormHide() { ShowWindow(hwnd_, SW_HIDE); }
+    bool FormVisible() const { return IsWindowVisible(hwnd_) != FALSE; }
+    bool FormMinimized() const { return IsIconic(hwnd_) != FALSE; }
+    void FormShowMinimized() { ShowWindow(hwnd_, SW_SHOWMINIMIZED); }
+    void FormShowNormal() { ShowWindow(hwnd_, SW_SHOWNORMAL); }
+    void FormBringToFront();
+
+    // Registers the class once and creates the window with this object behind it.
+    void CreateForm(const char* className, const char* caption, DWORD style, DWORD exStyle,
+                    int left, int top, int width, int height, HWND owner);
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    static LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
+
+    HWND hwnd_ = nullptr;
+};
+
+// Registers the common controls' window classes, the first time only: not before the icon
+// has been requested, since the main window's controls are made after that.
+void InitCommonControlsOnce();
+
+// The window behind a FormView of this front end (null for another one's).
+HWND FormWindow(FormView* view);
+
+// The tray menu PopupMenu1 as the notification-area component sees it: a real popup menu.
+// A chosen item runs after the menu has closed, from the message loop.
+class PopupMenu final : public TrayPopupMenu {
+public:
+    struct Item {
+        UINT id;             // 0: a separator line
+        std::string caption; // GBK
+    };
+    PopupMenu(Win32TrayPlatform& platform, HWND commandWindow, const std::vector<Item>& items);
+    ~PopupMenu() override;
+
+    bool AutoPopup() const override { return true; }
+    void SetPopupComponent(void*) override {}
+    int ItemCount() const override { return static_cast<int>(ids_.size()); }
+    bool ItemIsDefault(int) const override { return false; }
+    void ClickItem(int index) override;
+    void Popup(TrayPoint at) override;
+
+    HMENU Handle() const { return menu_; }
+    std::string Caption(UINT id) const;
+    void SetCaption(UINT id, const std::string& caption);
+
+private:
+    Win32TrayPlatform& platform_;
+    HWND commandWindow_;
+    HMENU menu_;
+    std::vector<UINT> ids_;
+};
+
+class MainWindow final : public Form, public MainFormView {
+public:
+    MainWindow(ApplicationWindows& app, TMainForm& form);
+    ~MainWindow() override;
+
+    void Show() override {
+        NotifyIconLoaded();
+        FormShow();
+    }
+    void Hide() override { FormHide(); }
+    bool Visible() const override { return FormVisible(); }
+    bool Minimized() const override { return FormMinimized(); }
+    void ShowMinimized() override {
+        NotifyIconLoaded();
+        FormShowMinimized();
+    }
+    void ShowNormal() override {
+        NotifyIconLoaded();
+        FormShowNormal();
+    }
+    void BringToFront() override { FormBringToFront(); }
+
+    WindowHandle TrayWindow() override { return reinterpret_cast<WindowHandle>(hwnd_); }
+    TrayImageList& TrayIconList() override { return *ImageList1; }
+    std::unique_ptr<TrayIconImage> StoredIcon() override;
+    TrayPopupMenu& TrayMenu() override { return *PopupMenu1; }
+    void NotifyIconLoaded() override;
+    void RegisterAsMainForm() override;
+
+    bool SwitchButtonDown() const override;
+    void SetSwitchButtonDown(bool down) override;
+    std::string SwitchItemCaption() const override;
+    void SetSwitchItemCaption(const std::string& caption) override;
+    bool Checked(MainCheckBox box) const override;
+    void SetChecked(MainCheckBox box, bool checked) override;
+    void SetLinkUnderlined(bool underlined) override;
+    void OpenWithShell(const std::string& target, ShellTarget kind) override;
+
+    // The components, named as in the window's layout.
+    HWND ToolBar1 = nullptr;
+    HWND Label1 = nullptr;
+    std::vector<HWND> CheckBoxes; // one per MainCheckBoxes() entry
+    HIMAGELIST ImageList2 = nullptr;
+    // 16 x 16: 0 the emblem in blue (switch on), 1 in grey (switch off).
+    std::unique_ptr<TrayImageList> ImageList1;
+    std::unique_ptr<PopupMenu> PopupMenu1;
+
+private:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    static LRESULT CALLBACK LabelProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    void CreateComponents();
+    void Run(void (TMainForm::*handler)());
+    bool Tooltip(NMHDR* header);
+
+    ApplicationWindows& app_;
+    TMainForm& form_;
+    HFONT font_ = nullptr;
+    HFONT linkFont_ = nullptr;
+    HFONT linkHoverFont_ = nullptr;
+    HBRUSH background_ = nullptr;
+    HICON emblemOn16_ = nullptr;
+    HICON emblemOff16_ = nullptr;
+    HICON bigIcon_ = nullptr;
+    bool pointerOverLabel_ = false;
+};
+
+class EditorWindow final : public Form, public SetParamFormView {
+public:
+    EditorWindow(ApplicationWindows& app, TsetParamForm& form);
+    ~EditorWindow() override;
+
+    void Show() override { FormShow(); }
+    void Hide() override { FormHide(); }
+    bool Visible() const override { return FormVisible(); }
+    bool Minimized() const override { return FormMinimized(); }
+    void ShowMinimized() override { FormShowMinimized(); }
+    void ShowNormal() override { FormShowNormal(); }
+    void BringToFront() override { FormBringToFront(); }
+
+    void SetNormalState() override;
+    void RunModal(FormView* owner) override;
+    void EndModal() override;
+
+    void RefreshTexts() override;
+    void FollowRowCount() override;
+    void FollowCurrentCell() override;
+    void CloseCellEditor() override;
+    int GridWidth() const override;
+    void SetColumnWidths(int width) override;
+    void FocusGrid() override;
+
+    void SetTypeListEntries(const std::vector<std::string>& entries) override;
+    int TypeListSelection() const override;
+    void SetTypeListSelection(int index) override;
+    void ShowTypeList(int column, int row) override;
+    void HideTypeList() override;
+
+    // The components, named as in the window's layout (the panels are areas, not windows).
+    HWND ToolBar1 = nullptr;
+    std::unique_ptr<RuleGrid> StringGrid1;
+    HWND ComboBox1 = nullptr;
+    HWND ButtonOK = nullptr;
+    HWND ButtonCancle = nullptr;
+    HWND Label1 = nullptr;
+    HIMAGELIST ImageList1 = nullptr;
+
+    bool InModalRun() const { return modal_; }
+
+private:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void CreateComponents();
+    void Layout();
+    void PlaceTypeList();
+    void TypeListCommand(UINT code);
+    void Run(void (TsetParamForm::*handler)());
+    template <typename F> void Guarded(F&& f);
+
+    ApplicationWindows& app_;
+    TsetParamForm& form_;
+    HFONT font_ = nullptr;
+    int typeListColumn_ = 0;
+    int typeListRow_ = 0;
+    bool modal_ = false;
+    bool modalEnded_ = false;
+    HWND modalOwner_ = nullptr;
+    bool created_ = false;
+};
+
+// What the windows share: the instance, the tray platform, the hint settings, the message
+// loop and the tasks posted to it, and the end of the session.
+class ApplicationWindows final : public ApplicationView {
+public:
+    ApplicationWindows(HINSTANCE instance, Win32TrayPlatform& tray);
+    ~ApplicationWindows() override;
+
+    void ApplyHints(int pauseMilliseconds, bool show) override;
+    void SetTitle(const std::string& title) override;
+    void WatchTheEnd(std::function<void()> onEnd) override { onEnd_ = std::move(onEnd); }
+    std::unique_ptr<MainFormView> CreateMainFormView(TMainForm& form) override;
+    std::unique_ptr<SetParamFormView> CreateSetParamFormView(TsetParamForm& form) override;
+    int RunMessageLoop() override;
+    void QuitMessageLoop() override;
+    void Post(std::function<void()> task) override;
+
+    HINSTANCE Instance() const { return instance_; }
+    Win32TrayPlatform& Tray() { return tray_; }
+    MainWindow* Main() const { return main_; }
+    EditorWindow* Editor() const { return editor_; }
+    void Forget(const Form* form);
+    // A tooltip control of a window: takes the hint settings now and whenever they change.
+    void AddTooltip(HWND tooltip);
+    // The end of the Windows session: the program ends now, in the order Exit gives.
+    void EndSession();
+    // What ends the session's program after the windows have gone (set by the entry).
+    std::function<void()> OnSessionEnded;
+    // Runs one message through the dialog keys of the window it belongs to, then dispatches it.
+    void Dispatch(MSG& message);
+    void RunPostedTasks();
+    // The program's active window (the last of its windows to become active).
+    HWND ActiveForm() const { return activeForm_; }
+    void SetActiveForm(HWND form) { activeForm_ = form; }
+
+private:
+    static LRESULT CALLBACK TaskProc(HWND, UINT, WPARAM, LPARAM);
+
+    HINSTANCE instance_;
+    Win32TrayPlatform& tray_;
+    HWND taskWindow_ = nullptr;
+    std::deque<std::function<void()>> tasks_;
+    std::vector<HWND> tooltips_;
+    int hintPause_ = 500;
+    bool showHints_ = true;
+    std::function<void()> onEnd_;
+    MainWindow* main_ = nullptr;
+    EditorWindow* editor_ = nullptr;
+    bool ending_ = false;
+    HWND activeForm_ = nullptr;
+};
+
+} // namespace tarnwick::win32

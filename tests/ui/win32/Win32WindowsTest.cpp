@@ -1,0 +1,196 @@
+// The Win32 rule editor's own wiring and geometry: the ListView shows table row 0 in its header
+// and rows 1.. as items; the type list sits over its cell; the controls placed on the grid
+// report through it (a child of a ListView notifies the ListView, not the window).
+#include "forms/setParamUnit.h"
+#include "platform/win32/TrayWin32.h"
+#include "rules/RuleTable.h"
+#include "ui/win32/Views.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+
+namespace tarnwick::win32 {
+namespace {
+
+std::string TempFolder() {
+    char path[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, path);
+    return path;
+}
+
+class Win32EditorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        windows_ = std::make_unique<ApplicationWindows>(GetModuleHandleA(nullptr), tray_);
+        form_ = std::make_unique<TsetParamForm>(
+            [this](TsetParamForm& form) { return windows_->CreateSetParamFormView(form); });
+        editor_ = windows_->Editor();
+        ASSERT_NE(editor_, nullptr);
+        const std::string folder = TempFolder();
+        form_->setRuleFilePath(folder + "tarnwick-ui-win32-no-such-file.ini");
+        form_->setPacFilePath(folder + "tarnwick-ui-win32.pac");
+        // Opened as RunModal opens it, without its loop.
+        ShowWindow(editor_->Hwnd(), SW_SHOW);
+        form_->FormActivate();
+        Pump();
+    }
+    void TearDown() override {
+        form_.reset();
+        windows_.reset();
+    }
+
+    static void Pump() {
+        MSG message;
+        for (int i = 0; i < 200 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    HWND Grid() const { return editor_->StringGrid1->Handle(); }
+    const RuleTable& Table() const { return form_->Table(); }
+    // What the ListView shows in a cell (it asks the table through owner data).
+    std::string ItemText(int item, int column) const {
+        char buffer[256] = {};
+        LVITEMA lvItem{};
+        lvItem.iSubItem = column;
+        lvItem.pszText = buffer;
+        lvItem.cchTextMax = sizeof buffer;
+        SendMessageA(Grid(), LVM_GETITEMTEXTA, static_cast<WPARAM>(item),
+                     reinterpret_cast<LPARAM>(&lvItem));
+        return buffer;
+    }
+    std::string HeaderText(int column) const {
+        char buffer[256] = {};
+        HDITEMA hdItem{};
+        hdItem.mask = HDI_TEXT;
+        hdItem.pszText = buffer;
+        hdItem.cchTextMax = sizeof buffer;
+        auto header = reinterpret_cast<HWND>(SendMessageA(Grid(), LVM_GETHEADER, 0, 0));
+        SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(column),
+                     reinterpret_cast<LPARAM>(&hdItem));
+        return buffer;
+    }
+    // A selection as a click on the cell makes it.
+    void Click(int column, int row) {
+        const RECT cell = editor_->StringGrid1->CellRect(column, row);
+        SendMessageA(Grid(), WM_LBUTTONDOWN, MK_LBUTTON,
+                     MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
+        SendMessageA(Grid(), WM_LBUTTONUP, 0,
+                     MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
+        Pump();
+    }
+    RECT ChildRect(HWND child) const {
+        RECT rect;
+        GetWindowRect(child, &rect);
+        MapWindowPoints(HWND_DESKTOP, Grid(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+
+    Win32TrayPlatform tray_;
+    std::unique_ptr<ApplicationWindows> windows_;
+    std::unique_ptr<TsetParamForm> form_;
+    EditorWindow* editor_ = nullptr;
+};
+
+TEST_F(Win32EditorTest, HeaderShowsRowZeroAndItemsShowTheDataRows) {
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(HeaderText(c), ColumnTitles()[static_cast<std::size_t>(c)]) << "column " << c;
+    EXPECT_EQ(ListView_GetItemCount(Grid()), Table().rowCount() - 1);
+
+    Click(0, 2);
+    SendMessageA(editor_->ComboBox1, CB_SETCURSEL, 2, 0);
+    SendMessageA(Grid(), WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(editor_->ComboBox1));
+    Pump();
+    // Item 1 is table row 2, with the subnet type and its default value.
+    EXPECT_EQ(ItemText(1, 0), RuleTypeNames()[2]);
+    EXPECT_EQ(ItemText(1, 1), RuleTypeDefaults()[2]);
+    EXPECT_EQ(ItemText(0, 0), "");
+}
+
+TEST_F(Win32EditorTest, CellRectanglesAreCutToTheirColumn) {
+    // The ListView gives the whole row for column 0; the grid cuts it to the column.
+    const RECT first = editor_->StringGrid1->CellRect(0, 1);
+    const RECT second = editor_->StringGrid1->CellRect(1, 1);
+    EXPECT_EQ(first.right - first.left, ListView_GetColumnWidth(Grid(), 0));
+    EXPECT_EQ(first.right, second.left);
+    EXPECT_EQ(second.right - second.left, ListView_GetColumnWidth(Grid(), 1));
+    // Rows are 24 pixels high and row 1 starts below the header.
+    EXPECT_EQ(first.bottom - first.top, 24);
+    const RECT below = editor_->StringGrid1->CellRect(0, 2);
+    EXPECT_EQ(below.top, first.bottom);
+    auto header = reinterpret_cast<HWND>(SendMessageA(Grid(), LVM_GETHEADER, 0, 0));
+    RECT headerRect;
+    GetClientRect(header, &headerRect);
+    EXPECT_GE(first.top, headerRect.bottom);
+}
+
+TEST_F(Win32EditorTest, TypeListOpensOverItsCellAndFollowsAResize) {
+    Click(0, 3);
+    ASSERT_TRUE(form_->TypeEditorOpen());
+    ASSERT_TRUE(IsWindowVisible(editor_->ComboBox1));
+    RECT cell = editor_->StringGrid1->CellRect(0, 3);
+    RECT list = ChildRect(editor_->ComboBox1);
+    EXPECT_EQ(list.left, cell.left + 1);
+    EXPECT_EQ(list.top, cell.top + 1);
+    EXPECT_EQ(list.right - list.left, cell.right - cell.left);
+
+    // A wider window: the columns widen and the list stays over its cell.
+    SetWindowPos(editor_->Hwnd(), nullptr, 0, 0, 800, 300, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    cell = editor_->StringGrid1->CellRect(0, 3);
+    list = ChildRect(editor_->ComboBox1);
+    EXPECT_EQ(ListView_GetColumnWidth(Grid(), 0), (editor_->GridWidth() - 25) / 3);
+    EXPECT_EQ(list.left, cell.left + 1);
+    EXPECT_EQ(list.right - list.left, cell.right - cell.left);
+}
+
+// The type list and the cell editor are children of the ListView: their notifications must
+// still reach the behaviour.
+TEST_F(Win32EditorTest, ControlsOnTheGridReportThroughIt) {
+    Click(0, 1);
+    ASSERT_TRUE(form_->TypeEditorOpen());
+    // A Down key in the closed list moves to the first entry and commits it.
+    SendMessageA(editor_->ComboBox1, WM_KEYDOWN, VK_DOWN, 0);
+    Pump();
+    EXPECT_FALSE(form_->TypeEditorOpen());
+    EXPECT_FALSE(IsWindowVisible(editor_->ComboBox1));
+    EXPECT_EQ(Table().cell(0, 1), RuleTypeNames()[0]);
+
+    // The proxy cell opens its editor at once; typed text reaches the table at each change.
+    Click(2, 1);
+    HWND cellEditor = editor_->StringGrid1->CellEditor();
+    ASSERT_NE(cellEditor, nullptr);
+    ASSERT_TRUE(IsWindowVisible(cellEditor));
+    for (char c : std::string("10.0.0.9:80"))
+        SendMessageA(cellEditor, WM_CHAR, static_cast<WPARAM>(c), 0);
+    EXPECT_EQ(Table().cell(2, 1), "10.0.0.9:80");
+    EXPECT_EQ(ItemText(0, 2), "10.0.0.9:80");
+}
+
+TEST_F(Win32EditorTest, KeysMoveTheCurrentCellThroughTheSelectionHook) {
+    Click(2, 1);
+    SetFocus(Grid());
+    Pump();
+    SendMessageA(Grid(), WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(Table().currentRow(), 2);
+    EXPECT_EQ(Table().currentColumn(), 2);
+    // Tab runs on into the next row's type cell, which opens the type list (a selection).
+    SetFocus(Grid());
+    SendMessageA(Grid(), WM_KEYDOWN, VK_TAB, 0);
+    Pump();
+    EXPECT_EQ(Table().currentRow(), 3);
+    EXPECT_EQ(Table().currentColumn(), 0);
+    EXPECT_TRUE(form_->TypeEditorOpen());
+    // Selecting row 3 grew the table to keep a row below the current one.
+    EXPECT_EQ(ListView_GetItemCount(Grid()), Table().rowCount() - 1);
+}
+
+} // namespace
+} // namespace tarnwick::win32
