@@ -227,15 +227,25 @@ void MainWindow::SetSwitchItemCaption(const std::string& caption) {
     PopupMenu1->SetCaption(IdMSwitch, caption);
 }
 
+// The box's place in MainCheckBoxes(), which is its place in CheckBoxes; the ids need not
+// be numbered in table order.
+std::size_t BoxIndex(MainCheckBox box) {
+    const auto& boxes = MainCheckBoxes();
+    std::size_t index = 0;
+    while (index < boxes.size() && boxes[index].id != box)
+        ++index;
+    return index;
+}
+
 bool MainWindow::Checked(MainCheckBox box) const {
-    const auto index = static_cast<std::size_t>(box);
+    const auto index = BoxIndex(box);
     return index < CheckBoxes.size() &&
            SendMessageA(CheckBoxes[index], BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void MainWindow::SetChecked(MainCheckBox box, bool checked) {
     NotifyIconLoaded();
-    const auto index = static_cast<std::size_t>(box);
+    const auto index = BoxIndex(box);
     if (index < CheckBoxes.size())
         SendMessageA(CheckBoxes[index], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
@@ -348,7 +358,7 @@ LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         if (id >= IdCheckBoxFirst && id < IdCheckBoxFirst + CheckBoxes.size() &&
             HIWORD(wParam) == BN_CLICKED) {
-            const auto box = static_cast<MainCheckBox>(id - IdCheckBoxFirst);
+            const MainCheckBox box = MainCheckBoxes()[id - IdCheckBoxFirst].id;
             RunGuarded(this, [this, box] { form_.CheckBoxClick(box); });
             return 0;
         }

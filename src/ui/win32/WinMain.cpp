@@ -8,8 +8,7 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // One copy per session: a later start brings the running copy's main window up instead of
     // adding a second icon, and ends.
-    tarnwick::SingleInstance running(tarnwick::SingleInstanceName(),
-                                     tarnwick::ShowRunningMainForm);
+    tarnwick::SingleInstance running(tarnwick::SingleInstanceName(), tarnwick::ShowRunningMainForm);
     if (running.state() != tarnwick::SingleInstance::State::First)
         return running.state() == tarnwick::SingleInstance::State::HandedOver ? 0 : 1;
     // The notification area's platform first: its hidden application window carries the
