@@ -31,6 +31,12 @@ TApplication::TApplication(ApplicationView& view, ApplicationServices services)
         services_.helpFolder = services_.executableFolder;
     if (!services_.startAtLogin)
         services_.startAtLogin = MachineStartAtLogin();
+    if (!services_.desktopProxy)
+        services_.desktopProxy = LocalDesktopProxyStores;
+    if (!services_.pacServer)
+        services_.pacServer = [](PacScriptSource script) {
+            return MakePacServer(std::move(script));
+        };
 }
 
 TApplication::~TApplication() {

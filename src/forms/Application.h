@@ -1,6 +1,8 @@
 #pragma once
 
 #include "forms/FormViews.h"
+#include "pacserver/PacService.h"
+#include "proxyconfig/DesktopProxy.h"
 #include "proxyconfig/Registry.h"
 
 #include <memory>
@@ -28,6 +30,11 @@ struct ApplicationServices {
     // Whether the desktop starts the program at login. Empty: the machine's record for the
     // running executable.
     std::shared_ptr<StartAtLogin> startAtLogin;
+    // Makes the loopback server of the script. Empty: the platform's (MakePacServer).
+    PacService::ServerFactory pacServer;
+    // The desktop's own proxy settings that the switch moves beside the registry values.
+    // Empty: this machine's (LocalDesktopProxyStores); tests give none of the real desktop.
+    std::function<DesktopProxyStores()> desktopProxy;
 };
 
 // The application object: hints, the title, the two windows it creates at start and destroys

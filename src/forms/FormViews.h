@@ -40,6 +40,7 @@ public:
 // the behaviour does with it.
 enum class MainCheckBox : int {
     StartHidden = 0,
+    ServePac = 1,
     StartAtLogin = 2,
 };
 

@@ -3,10 +3,12 @@
 #include "forms/Application.h"
 #include "forms/ErrorBox.h"
 #include "forms/setParamUnit.h"
+#include "pacserver/PacService.h"
 #include "platform/StartAtLogin.h"
 #include "proxyconfig/ProxySwitch.h"
 #include "proxyconfig/Settings.h"
 #include "rules/CodePage.h"
+#include "rules/FileSystem.h"
 #include "trayicon/NotifyIcon.h"
 
 #include <exception>
@@ -60,6 +62,8 @@ TMainForm::TMainForm(TApplication& application) : application_(application) {
 
 TMainForm::~TMainForm() {
     Handle(&TMainForm::FormDestroy);
+    // The script is served no more; the switch keeps pointing where it did.
+    pacService_.reset();
     // The icon leaves the notification area before the menu and the images it refers to go.
     NotifyIcon1.reset();
     view_.reset();
@@ -128,6 +132,10 @@ void TMainForm::FormCreate() {
     DisableCaption = GbkFromUtf8("禁用");
     EnableCaption = GbkFromUtf8("启用");
     ProxyEnabled = 1;
+    pacService_ = std::make_unique<PacService>(
+        application_.Services().registry, [] { return LocalFileSystem().readFile(PacFilePath); },
+        application_.Services().pacServer);
+    startServingAsStored();
     ApplyProxySwitch(true);
     ShowSwitchState(true);
 }
@@ -163,6 +171,7 @@ void TMainForm::ToolButtonSetClick() {
     // Modal to the windows that are visible now, as the editor's modal run has always been:
     // the notification area's icon and a main window shown later from its menu stay usable.
     editor->Execute(view_->Visible() ? view_.get() : nullptr);
+    followServedScript();
 }
 
 void TMainForm::MSettingClick() {
@@ -222,17 +231,76 @@ void TMainForm::Label1MouseLeave() {
 }
 
 void TMainForm::CheckBoxClick(MainCheckBox box) {
-    // The start-hidden preference is read from the box at exit; a click does nothing more.
-    if (box != MainCheckBox::StartAtLogin)
-        return;
+    // The start-hidden preference is read from the box at exit; its click does nothing more.
+    if (box == MainCheckBox::ServePac)
+        servePacClick();
+    if (box == MainCheckBox::StartAtLogin)
+        startAtLoginClick();
+}
+
+void TMainForm::startAtLoginClick() {
     StartAtLogin& startAtLogin = *application_.Services().startAtLogin;
     try {
-        startAtLogin.SetOn(view_->Checked(box));
+        startAtLogin.SetOn(view_->Checked(MainCheckBox::StartAtLogin));
     } catch (...) {
         // The desktop's record did not change: the box shows what it holds.
-        view_->SetChecked(box, startAtLogin.IsOn());
+        view_->SetChecked(MainCheckBox::StartAtLogin, startAtLogin.IsOn());
         throw;
     }
+}
+
+void TMainForm::servePacClick() {
+    const bool on = view_->Checked(MainCheckBox::ServePac);
+    try {
+        if (on) {
+            pacService_->start();
+            if (ProxyEnabled == 1)
+                applySwitch(true, pacService_->switchUrl(PacFileUrl));
+        } else {
+            // The switch leaves the server before the server goes, so that a failure leaves
+            // both as they were.
+            if (ProxyEnabled == 1)
+                applySwitch(true, PacFileUrl);
+            pacService_->stop();
+        }
+    } catch (...) {
+        if (on) {
+            pacService_->stop();
+            view_->SetChecked(MainCheckBox::ServePac, false);
+            pacService_->storePreference(false);
+        } else {
+            view_->SetChecked(MainCheckBox::ServePac, true);
+        }
+        throw;
+    }
+    if (ProxyEnabled == 1)
+        ShowSwitchState(true);
+    pacService_->storePreference(on);
+}
+
+void TMainForm::startServingAsStored() {
+    // Shown here, so that the creation goes on and the switch takes the file's URL.
+    RunGuarded(view_.get(), [this] {
+        if (!pacService_->storedPreference())
+            return;
+        view_->SetChecked(MainCheckBox::ServePac, true);
+        try {
+            pacService_->start();
+        } catch (...) {
+            // The stored preference stays: the port may well be free at the next start.
+            view_->SetChecked(MainCheckBox::ServePac, false);
+            throw;
+        }
+    });
+}
+
+void TMainForm::followServedScript() {
+    if (ProxyEnabled != 1 || !pacService_ || !pacService_->serving())
+        return;
+    if (pacService_->switchUrl(PacFileUrl) == switchUrl_)
+        return;
+    ApplyProxySwitch(true);
+    ShowSwitchState(true);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -246,7 +314,14 @@ void TMainForm::ShowSwitchState(bool on) {
 }
 
 void TMainForm::ApplyProxySwitch(bool on) {
-    tarnwick::ApplyProxySwitch(application_.Services().registry, on, PacFileUrl);
+    // Off writes no URL: the script is not read for it.
+    applySwitch(on, on && pacService_ ? pacService_->switchUrl(PacFileUrl) : PacFileUrl);
+}
+
+void TMainForm::applySwitch(bool on, const std::string& url) {
+    const ApplicationServices& services = application_.Services();
+    tarnwick::ApplyProxySwitch(services.registry, on, url, services.desktopProxy());
+    switchUrl_ = on ? url : std::string();
 }
 
 std::string TMainForm::ReadSetting(const std::string& name) {

@@ -8,6 +8,7 @@
 
 namespace tarnwick {
 
+class PacService;
 class TApplication;
 class TNotifyIcon;
 
@@ -79,6 +80,15 @@ private:
 
     void ShowSwitchState(bool on);
     void ApplyProxySwitch(bool on);
+    // The switch on, pointing at url; notes what the switch points at.
+    void applySwitch(bool on, const std::string& url);
+    // With the stored preference on, serves the script; a failure is shown and unticks the box.
+    void startServingAsStored();
+    void servePacClick();
+    void startAtLoginClick();
+    // While the switch is on and the script is served, a script changed by the editor gets
+    // its new URL.
+    void followServedScript();
     std::string ReadSetting(const std::string& name);
     void WriteSetting(const std::string& name, const std::string& value);
 
@@ -87,6 +97,9 @@ private:
     TApplication& application_;
     std::unique_ptr<MainFormView> view_;
     std::unique_ptr<TNotifyIcon> NotifyIcon1;
+    std::unique_ptr<PacService> pacService_;
+    // The URL the switch was last turned on with ("" while it is off).
+    std::string switchUrl_;
     std::string ruleFilePath_;
     bool trayAccepted_ = false;
     bool activatedBefore_ = false;

@@ -2,6 +2,8 @@
 
 #include "proxyconfig/Registry.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tarnwick {
@@ -19,5 +21,15 @@ std::string ReadSetting(const RegistryFactory& registry, const std::string& name
 // be neither opened nor created. A failed write throws "Failed to set data for '<name>'".
 void WriteSetting(const RegistryFactory& registry, const std::string& name,
                   const std::string& value);
+
+// The named REG_DWORD value of the settings key; nothing when the key or the value is missing.
+// Never creates the key. A value of another type throws "Invalid data type for '<name>'".
+std::optional<std::uint32_t> ReadIntegerSetting(const RegistryFactory& registry,
+                                                const std::string& name);
+
+// Writes the named value as REG_DWORD, creating the key if needed; does nothing when the key can
+// be neither opened nor created. A failed write throws "Failed to set data for '<name>'".
+void WriteIntegerSetting(const RegistryFactory& registry, const std::string& name,
+                         std::uint32_t value);
 
 } // namespace tarnwick

@@ -5,7 +5,7 @@
 # takes a subnet rule and a host rule with their types picked from the drop-down list; OK writes
 # IETarnwick.pac and configData.ini beside the executable byte for byte, and pactester routes a
 # matching host through the rule's proxy; Exit ends the process and stores startHidden.
-# Usage: EndToEndWine.sh TARNWICK_EXE|TARNWICK_ZIP SOURCE_DIR [end-session]
+# Usage: EndToEndWine.sh TARNWICK_EXE|TARNWICK_ZIP SOURCE_DIR [end-session|error-box|serve-pac]
 #   (a zip is unpacked first)
 #   end-session: instead, ticks the start-hidden box, opens the editor from the toolbar, and
 #   ends the Windows session (wineboot --end-session): the program ends as Exit ends it, the
@@ -13,6 +13,10 @@
 #   error-box: instead, starts with a rule file whose rule has a type text that is none of the
 #   four; OK in the editor shows the error box (caption "Tarnwick"), writes nothing, and the
 #   editor stays open after the box is dismissed.
+#   serve-pac: instead, ticks the box of serving the script over loopback HTTP: AutoConfigURL
+#   becomes the script's http URL, a plain HTTP client on the Linux side (curl) gets the PAC
+#   file's bytes with their headers there, and after the end of the session nothing answers
+#   there while the switch stays.
 #   second-start: starts hidden, then once more: the second start ends, the first one's main
 #   window comes up, one process and one icon remain.
 #   start-at-login: ticking 登录时自动启动 writes the Run value (read with `wine reg query`),
@@ -253,6 +257,54 @@ if [ "$scenario" = error-box ]; then
     cmp -s "$work/app/configData.ini" <(printf '[row1]\r\ncol0=bogus\r\ncol1=x\r\ncol2=10.0.0.1:8080\r\n') ||
         fail "the rule file was rewritten after the error"
     echo "PASS: an unknown type on OK shows the error box and writes nothing"
+    exit 0
+fi
+
+if [ "$scenario" = serve-pac ]; then
+    command -v curl >/dev/null 2>&1 || { echo "SKIP: curl is missing (scripts/setup.sh installs it)"; exit 77; }
+    # A script with GBK bytes and CR LF, as OK writes it; the server reads it at each request.
+    printf 'function FindProxyForURL(url, host) {\r\n\tif (shExpMatch(host, "*.\xb2\xe2\xca\xd4")) return "PROXY 127.0.0.1:3128";\r\n\treturn "DIRECT";\r\n}\r\n' \
+        >"$work/app/IETarnwick.pac"
+    xdotool mousemove --window "$main" 32 173 click 1 # 通过本机 HTTP 提供脚本 (Chrome、Edge 需要)
+    url=""
+    for i in $(seq 100); do
+        url="$(reg_value "$settings" AutoConfigURL)"
+        case "$url" in http://*) break ;; esac
+        sleep 0.1
+    done
+    case "$url" in
+    http://127.0.0.1:*/IETarnwick.pac\?v=????????????????) ;;
+    *) fail "ticking the box did not point AutoConfigURL at the served script: '$url'" ;;
+    esac
+    switch_is "$url" 0x0 || fail "the switch is not on with the served script"
+    [ "$(reg_value 'HKCU\Software\IETarnwick' servePac)" = true ] || fail "servePac was not stored"
+    [ -n "$(reg_value 'HKCU\Software\IETarnwick' pacPort)" ] || fail "pacPort was not stored"
+
+    # A plain HTTP client on the Linux side.
+    curl -sS --max-time 10 -D "$work/headers" -o "$work/body" "$url" >"$work/curl.log" 2>&1 ||
+        fail "curl could not fetch $url: $(cat "$work/curl.log")"
+    cmp -s "$work/body" "$work/app/IETarnwick.pac" || fail "the served bytes differ from the PAC file"
+    tr -d '\r' <"$work/headers" >"$work/headers.txt"
+    for line in "HTTP/1.1 200 OK" "Content-Type: application/x-ns-proxy-autoconfig" \
+        "Content-Length: $(stat -c %s "$work/app/IETarnwick.pac")" "Cache-Control: no-cache" \
+        "Connection: close"; do
+        grep -qxF "$line" "$work/headers.txt" || fail "the answer lacks '$line': $(cat "$work/headers.txt")"
+    done
+    [ "$(curl -s --max-time 10 -o /dev/null -w '%{http_code}' "${url%%/IETarnwick.pac*}/configData.ini")" = 404 ] ||
+        fail "another path was not refused"
+
+    # The end of the session ends the program: the server stops, the switch stays.
+    wine wineboot --end-session >/dev/null 2>&1 &
+    for i in $(seq 300); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$pid" 2>/dev/null && fail "the end of the session did not end the program"
+    wait "$pid"
+    pid=""
+    switch_is "$url" 0x0 || fail "the end of the program changed the switch"
+    curl -s --max-time 5 -o /dev/null "$url" && fail "the script is still served after the end"
+    echo "PASS: Tarnwick.exe serves the script over loopback HTTP and the switch points at it"
     exit 0
 fi
 

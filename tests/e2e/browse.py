@@ -3,8 +3,9 @@
 returns whatever each visit gives (a page or an error page), never hanging on one.
 
 Usage: browse.py BROWSER PROFILE_DIR URL...
-BROWSER: firefox (Firefox ESR, driven through its Marionette port). Every step is bounded;
-the browser is ended at the end. Exit 77: the browser is not installed.
+BROWSER: firefox (Firefox ESR, driven through its Marionette port) or chromium (headless
+Chromium, one run per URL that prints the page). Every step is bounded; the browser is ended at
+the end. Exit 77: the browser is not installed.
 """
 import json
 import os
@@ -128,7 +129,30 @@ def firefox(profile, urls, deadline):
             process.wait()
 
 
-BROWSERS = {"firefox": firefox}
+def chromium(profile, urls, deadline):
+    binary = shutil.which("chromium") or shutil.which("chromium-browser")
+    if not binary:
+        print("SKIP: chromium is missing (scripts/setup.sh installs it)")
+        return 77
+    os.makedirs(profile, exist_ok=True)
+    for url in urls:
+        # A process per visit: each starts with no cached script and no open connection.
+        process = subprocess.Popen(
+            [binary, "--headless=new", "--no-sandbox", f"--user-data-dir={profile}",
+             "--no-first-run", "--disable-background-networking", "--disable-component-update",
+             "--disable-sync", "--disable-default-apps", "--timeout=15000", "--dump-dom", url],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            out, _ = process.communicate(timeout=max(1, min(60, deadline - time.monotonic())))
+            print(f"{url}: {'loaded' if out.strip() else 'nothing'}")
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            print(f"{url}: no end in time")
+    return 0
+
+
+BROWSERS = {"firefox": firefox, "chromium": chromium}
 
 
 def main():

@@ -1,23 +1,27 @@
 // The windows' behaviour, once, over the fake front end: the main window, the program's start
 // and end, the rule editor and the error guard. The front ends' own tests cover their wiring.
 #include "FakeForms.h"
+#include "FakePacServer.h"
 #include "FakeRegistry.h"
 #include "TestFiles.h"
 #include "forms/Application.h"
 #include "forms/ErrorBox.h"
 #include "forms/mainUnit.h"
 #include "forms/setParamUnit.h"
+#include "pacserver/PacHttp.h"
 #include "platform/StartAtLogin.h"
 #include "proxyconfig/ProxySwitch.h"
 #include "proxyconfig/Settings.h"
 #include "rules/CodePage.h"
 #include "rules/Error.h"
+#include "rules/FileSystem.h"
 #include "rules/PacScript.h"
 #include "rules/RuleFile.h"
 #include "trayicon/NotifyIcon.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -89,6 +93,10 @@ protected:
         services.registry = test::FakeRegistry(hive);
         services.executableFolder = folder();
         services.startAtLogin = login;
+        services.desktopProxy = [] { return DesktopProxyStores(); };
+        services.pacServer = [this](PacScriptSource) {
+            return std::make_unique<test::FakePacServer>(ports);
+        };
         app = std::make_unique<TApplication>(frontEnd, std::move(services));
         app->SetHintPause(100);
         app->SetShowHint(true);
@@ -106,7 +114,20 @@ protected:
         auto registry = test::FakeRegistry(hive)();
         return registry->openKey(key, false) ? registry->readString(name) : "<no key>";
     }
-    std::string stored() { return ReadSetting(test::FakeRegistry(hive), "startHidden"); }
+    std::string stored(const char* name = "startHidden") {
+        return ReadSetting(test::FakeRegistry(hive), name);
+    }
+    std::string switchUrl() { return text(InternetSettingsKey, "AutoConfigURL"); }
+    // The user ticks or unticks the box of serving the script.
+    void clickServePac(bool on) {
+        view().boxes[MainCheckBox::ServePac] = on;
+        RunGuarded(&view(), [this] { app->MainForm()->CheckBoxClick(MainCheckBox::ServePac); });
+    }
+    std::string script() { return LocalFileSystem().readFile(PacFilePath).value_or(""); }
+    std::size_t urlWrites() const {
+        return static_cast<std::size_t>(
+            std::count(hive.log.begin(), hive.log.end(), "set AutoConfigURL"));
+    }
     void store(const char* value) { WriteSetting(test::FakeRegistry(hive), "startHidden", value); }
     IconHandle shownPicture() const {
         for (const auto& [key, record] : tray.icons)
@@ -124,6 +145,7 @@ protected:
 
     test::TempFolder dir;
     test::FakeHive hive;
+    test::FakePorts ports;
     FakeTrayPlatform tray;
     FakeFrontEnd frontEnd{tray};
     ErrorRecorder errors;
@@ -445,6 +467,86 @@ TEST_F(MainForm, EveryWayOfEndingEndsInTheSameOrder) {
         EXPECT_FALSE(std::filesystem::exists(dir.path() / "IETarnwick.pac")); // no OK
         app.reset();
     }
+}
+
+TEST_F(MainForm, ServingTheScriptGivesTheSwitchItsHttpUrl) {
+    TMainForm& form = start();
+    EXPECT_FALSE(view().Checked(MainCheckBox::ServePac));
+    clickServePac(true);
+    EXPECT_EQ(switchUrl(), PacHttpUrl(DefaultPacPort, "")) << "no script written yet";
+    EXPECT_EQ(stored("servePac"), "true");
+    EXPECT_EQ(ports.listening, 1);
+    expectIndicators(true);
+
+    // An OK that changes the script gives the switch the script's new URL; one that leaves it
+    // as it was writes nothing.
+    editor().whileOpen = [this] { app->SetParamForm()->Handle(&TsetParamForm::ButtonOKClick); };
+    form.Handle(&TMainForm::ToolButtonSetClick);
+    ASSERT_FALSE(script().empty());
+    const std::string served = PacHttpUrl(DefaultPacPort, script());
+    EXPECT_EQ(switchUrl(), served);
+    const std::size_t writes = urlWrites();
+    form.Handle(&TMainForm::MSettingClick);
+    EXPECT_EQ(urlWrites(), writes);
+
+    clickServePac(false);
+    EXPECT_EQ(switchUrl(), PacFileUrl);
+    EXPECT_EQ(stored("servePac"), "false");
+    EXPECT_EQ(ports.listening, 0);
+    // With the switch off the box changes no switch value; turning the switch on takes it.
+    view().ClickSwitch();
+    clickServePac(true);
+    EXPECT_EQ(switchUrl(), "");
+    view().ClickSwitch();
+    EXPECT_EQ(switchUrl(), served);
+    expectIndicators(true);
+
+    // At exit the server stops and the switch keeps pointing at it.
+    app.reset();
+    EXPECT_EQ(ports.listening, 0);
+    EXPECT_EQ(switchUrl(), served);
+    EXPECT_TRUE(errors.texts.empty());
+}
+
+TEST_F(MainForm, ServingThatFailsLeavesTheSwitchOnTheFile) {
+    for (int port = DefaultPacPort; port < DefaultPacPort + 10; ++port)
+        ports.taken.insert(static_cast<std::uint16_t>(port));
+    const std::string noPort =
+        "Cannot serve the script on 127.0.0.1, ports 18086 to 18095: Address in use.";
+    start();
+    clickServePac(true);
+    EXPECT_EQ(errors.texts, std::vector<std::string>{noPort});
+    EXPECT_FALSE(view().Checked(MainCheckBox::ServePac));
+    EXPECT_EQ(switchUrl(), PacFileUrl);
+    EXPECT_EQ(stored("servePac"), "false");
+
+    // Stored as on: the start shows why not, once, goes on with the file, and keeps the
+    // preference for the next start, which finds a port free.
+    app.reset();
+    WriteSetting(test::FakeRegistry(hive), "servePac", "true");
+    errors.texts.clear();
+    start();
+    EXPECT_EQ(errors.texts, std::vector<std::string>{noPort});
+    EXPECT_FALSE(view().Checked(MainCheckBox::ServePac));
+    EXPECT_EQ(switchUrl(), PacFileUrl);
+    expectIndicators(true);
+    EXPECT_EQ(stored("servePac"), "true");
+    app.reset();
+    ports.taken.erase(DefaultPacPort + 4);
+    errors.texts.clear();
+    start();
+    EXPECT_TRUE(view().Checked(MainCheckBox::ServePac));
+    EXPECT_EQ(switchUrl(), PacHttpUrl(DefaultPacPort + 4, ""));
+    EXPECT_TRUE(errors.texts.empty());
+
+    // Unticking while the switch cannot be written: the script is still served, and the box
+    // says so.
+    hive.failingWrites.insert("AutoConfigURL");
+    clickServePac(false);
+    EXPECT_EQ(errors.texts, std::vector<std::string>{"Failed to set data for 'AutoConfigURL'"});
+    EXPECT_TRUE(view().Checked(MainCheckBox::ServePac));
+    EXPECT_EQ(ports.listening, 1);
+    EXPECT_EQ(stored("servePac"), "true");
 }
 
 TEST_F(MainForm, TerminateBeforeTheLoopSkipsIt) {

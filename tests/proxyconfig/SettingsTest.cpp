@@ -91,5 +91,26 @@ TEST(Settings, WriteSkipsAnUnopenableKeyButReportsAFailedWrite) {
     EXPECT_EQ(failing.liveAccessors, 0);
 }
 
+TEST(Settings, NumbersAreDwordsAndAnythingElseIsReported) {
+    FakeHive hive;
+    EXPECT_EQ(ReadIntegerSetting(FakeRegistry(hive), "pacPort"), std::nullopt);
+    EXPECT_TRUE(hive.keys.empty()) << "reading never creates the key";
+
+    WriteIntegerSetting(FakeRegistry(hive), "pacPort", 40000);
+    const RegistryValue* v = hive.value(Key, "pacPort");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->type, RegistryValueType::Dword);
+    EXPECT_EQ(v->data, Dword(40000));
+    EXPECT_EQ(ReadIntegerSetting(FakeRegistry(hive), "pacPort"), 40000u);
+    WriteIntegerSetting(FakeRegistry(hive), "pacPort", 0xFFFFFFFFu);
+    EXPECT_EQ(ReadIntegerSetting(FakeRegistry(hive), "pacPort"), 0xFFFFFFFFu);
+
+    hive.keys[Key]["pacPort"] = {RegistryValueType::String, std::string("8080\0", 5)};
+    EXPECT_EQ(ErrorOf([&] { ReadIntegerSetting(FakeRegistry(hive), "pacPort"); }),
+              "Invalid data type for 'pacPort'");
+    EXPECT_EQ(hive.openKeys, 0);
+    EXPECT_EQ(hive.liveAccessors, 0);
+}
+
 } // namespace
 } // namespace tarnwick
