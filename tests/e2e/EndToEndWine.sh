@@ -129,7 +129,8 @@ if [ "$scenario" = second-start ]; then
     wait "$second" || fail "the second start ended with status $?"
     wine_wait_main_window >/dev/null || fail "the second start did not bring up the first one's window"
     [ "$(wine_tray_icons)" = 1 ] || fail "$(wine_tray_icons) icons instead of one"
-    running="$(pgrep -fc 'Tarnwick\.exe' || true)"
+    # Only this run's copies: other Wine runs on the machine may have one of their own.
+    running="$(pgrep -fc "$(basename "$work").*Tarnwick\.exe" || true)"
     [ "$running" = 1 ] || fail "$running processes of Tarnwick.exe instead of one"
     kill -0 "$pid" 2>/dev/null || fail "the first copy ended"
     echo "PASS: a second start under Wine showed the first one's window and ended"
