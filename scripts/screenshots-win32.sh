@@ -29,6 +29,9 @@ printf '[row1]\r\ncol0=\xd7\xd3\xcd\xf8\r\ncol1=192.168.0.1;255.255.255.0\r\ncol
 wine_locale "${TMPDIR:-/tmp}/tarnwick-locale-$(id -u)"
 wine_prefix "${TARNWICK_WINEPREFIX:+$TARNWICK_WINEPREFIX-gui}"
 vd_start "$work"
+# The pictures show the program's first start, not preferences a test run left in the prefix
+# (on the virtual display: Wine's desktop process starts with the first Wine command).
+wine reg delete 'HKCU\Software\IETarnwick' /f >/dev/null 2>&1 || true
 wine "$work/app/Tarnwick.exe" >"$work/program.log" 2>&1 &
 pid=$!
 icon="$(wine_wait_icon "$pid")" ||
