@@ -8,6 +8,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace tarnwick {
@@ -120,10 +121,12 @@ void RegisterClassOnce(const char* name, WNDPROC proc) {
     RegisterClassA(&wc);
 }
 
-// A hidden top-level window (never shown, no parent) of one of the classes above.
-HWND CreateHiddenWindow(const char* className, WNDPROC proc, void* sink) {
+// A hidden window of one of the classes above: top-level (never shown, no parent) where it
+// must hear broadcasts, else message-only, which costs the display nothing.
+HWND CreateHiddenWindow(const char* className, WNDPROC proc, void* sink, bool hearsBroadcasts) {
     RegisterClassOnce(className, proc);
-    HWND window = CreateWindowExA(0, className, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    HWND window = CreateWindowExA(0, className, "", WS_POPUP, 0, 0, 0, 0,
+                                  hearsBroadcasts ? nullptr : HWND_MESSAGE, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
     if (window)
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(sink));
@@ -198,8 +201,21 @@ Win32TrayPlatform::~Win32TrayPlatform() {
 }
 
 bool Win32TrayPlatform::NotifyIcon(TrayRequest request, const TrayIconRecord& record) {
+    // Every request is a round trip to the shell. One that changes or removes an icon the
+    // shell was never asked to add can only fail there, so it fails here at once; the start
+    // makes several such before its first add. After any add (even a refused one, which may
+    // have been a timeout) the shell is asked.
+    const auto key = std::make_pair(record.hWnd, record.uID);
+    const auto known = std::find(offered_.begin(), offered_.end(), key);
+    if (request != TrayRequest::Add && known == offered_.end())
+        return false;
     AnsiNotifyIconRecord r = ToAnsiRecord(record);
-    return Shell_NotifyIconA(static_cast<DWORD>(request), &r) != FALSE;
+    const bool done = Shell_NotifyIconA(static_cast<DWORD>(request), &r) != FALSE;
+    if (request == TrayRequest::Add && known == offered_.end())
+        offered_.push_back(key);
+    else if (request == TrayRequest::Delete && done)
+        offered_.erase(known);
+    return done;
 }
 
 std::uint32_t Win32TrayPlatform::RegisterTaskbarCreatedMessage() {
@@ -219,11 +235,12 @@ std::uint32_t Win32TrayPlatform::RegisterTaskbarCreatedMessage() {
 }
 
 WindowHandle Win32TrayPlatform::CreateTrayHandlerWindow(TrayNotificationSink& sink) {
-    return Handle(CreateHiddenWindow(TrayHandlerClass, TrayHandlerProc, &sink));
+    // Log-off and shutdown are broadcast to top-level windows only.
+    return Handle(CreateHiddenWindow(TrayHandlerClass, TrayHandlerProc, &sink, true));
 }
 
 WindowHandle Win32TrayPlatform::CreateTimerWindow(TimerSink& sink) {
-    return Handle(CreateHiddenWindow(TimerHandlerClass, TimerHandlerProc, &sink));
+    return Handle(CreateHiddenWindow(TimerHandlerClass, TimerHandlerProc, &sink, false));
 }
 
 void Win32TrayPlatform::DestroyHiddenWindow(WindowHandle window) {

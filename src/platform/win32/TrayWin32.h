@@ -3,6 +3,7 @@
 #include "trayicon/TrayPlatform.h"
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace tarnwick {
@@ -45,6 +46,9 @@ public:
 
 private:
     WindowHandle applicationWindow_ = NoWindow;
+    // The icons (handler window, identifier) the shell has been asked to add and not since
+    // seen removed.
+    std::vector<std::pair<WindowHandle, std::uint32_t>> offered_;
     WindowHandle mainForm_ = NoWindow;
     bool showMainForm_ = true;
 };
