@@ -40,6 +40,16 @@ constexpr char ApplicationClass[] = "TarnwickApplication";
 // A common-controls library that the tray handler loaded itself (old NT platforms only).
 HMODULE CommonControlsModule = nullptr;
 
+// How many of the component's icon handles have been destroyed: a handle in a record is the
+// same picture as before only while none has been (a freed handle may come back for another).
+std::uint64_t IconsFreed = 0;
+
+bool SameRequest(const TrayIconRecord& a, const TrayIconRecord& b) {
+    return a.hWnd == b.hWnd && a.uID == b.uID && a.uFlags == b.uFlags &&
+           a.uCallbackMessage == b.uCallbackMessage && a.hIcon == b.hIcon &&
+           std::memcmp(a.szTip, b.szTip, sizeof a.szTip) == 0;
+}
+
 HWND Hwnd(WindowHandle window) {
     return reinterpret_cast<HWND>(window);
 }
@@ -201,20 +211,31 @@ Win32TrayPlatform::~Win32TrayPlatform() {
 }
 
 bool Win32TrayPlatform::NotifyIcon(TrayRequest request, const TrayIconRecord& record) {
-    // Every request is a round trip to the shell. One that changes or removes an icon the
-    // shell was never asked to add can only fail there, so it fails here at once; the start
-    // makes several such before its first add. After any add (even a refused one, which may
-    // have been a timeout) the shell is asked.
-    const auto key = std::make_pair(record.hWnd, record.uID);
-    const auto known = std::find(offered_.begin(), offered_.end(), key);
-    if (request != TrayRequest::Add && known == offered_.end())
+    // Every request is a round trip to the shell, and the start makes a dozen. Two kinds can
+    // be answered here: a change or removal of an icon the shell was never asked to add can
+    // only fail there; a change to exactly what the shell last accepted for the icon (same
+    // picture handle, no handle freed since) changes nothing. After any add, even a refused
+    // one (which may have been a timeout), the shell is asked again.
+    auto icon = std::find_if(offered_.begin(), offered_.end(), [&](const Offered& o) {
+        return o.accepted.hWnd == record.hWnd && o.accepted.uID == record.uID;
+    });
+    if (request != TrayRequest::Add && icon == offered_.end())
         return false;
+    if (request == TrayRequest::Modify && icon->known && icon->iconsFreedAt == IconsFreed &&
+        SameRequest(icon->accepted, record))
+        return true;
     AnsiNotifyIconRecord r = ToAnsiRecord(record);
     const bool done = Shell_NotifyIconA(static_cast<DWORD>(request), &r) != FALSE;
-    if (request == TrayRequest::Add && known == offered_.end())
-        offered_.push_back(key);
-    else if (request == TrayRequest::Delete && done)
-        offered_.erase(known);
+    if (icon == offered_.end())
+        icon = offered_.insert(offered_.end(), Offered{record});
+    if (request == TrayRequest::Delete && done) {
+        offered_.erase(icon);
+        return done;
+    }
+    // A refused add (the icon is there already) or change leaves the shell's state unknown.
+    icon->known = done;
+    icon->accepted = record;
+    icon->iconsFreedAt = IconsFreed;
     return done;
 }
 
@@ -338,8 +359,10 @@ Win32IconImage::~Win32IconImage() {
 }
 
 void Win32IconImage::Drop() {
-    if (icon_ != 0)
+    if (icon_ != 0) {
         DestroyIcon(reinterpret_cast<HICON>(icon_));
+        ++IconsFreed;
+    }
     icon_ = 0;
 }
 
