@@ -12,8 +12,9 @@ packages=(
     libpacparser1
     xvfb xauth trayer xdotool x11-utils imagemagick fonts-wqy-microhei
     libglib2.0-dev gsettings-desktop-schemas dconf-gsettings-backend dconf-cli dbus
-    firefox-esr chromium python3 curl
+    firefox-esr chromium python3 curl procps
     locales zip unzip
+    desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

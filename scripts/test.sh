@@ -9,6 +9,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 
 status=0
 echo "== Linux tests"
+# As root (CI's fresh machine), the package test installs the .deb and removes it again;
+# TARNWICK_PACKAGE_TEST=0 leaves the machine's packages alone.
+export TARNWICK_PACKAGE_TEST="${TARNWICK_PACKAGE_TEST:-1}"
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$root/build/linux" --output-on-failure \
     -j "$(nproc)" || status=1
 

@@ -3,6 +3,8 @@
 #include "forms/mainUnit.h"
 #include "forms/setParamUnit.h"
 #include "platform/CurrentUserRegistry.h"
+#include "platform/ProgramFolders.h"
+#include "platform/StartAtLogin.h"
 #include "rules/FileSystem.h"
 #include "trayicon/TrayPlatform.h"
 
@@ -19,8 +21,16 @@ TApplication::TApplication(ApplicationView& view, ApplicationServices services)
     instance = this;
     if (!services_.registry)
         services_.registry = CurrentUserRegistry();
-    if (services_.executableFolder.empty())
-        services_.executableFolder = ExecutableFolder();
+    if (services_.executableFolder.empty()) {
+        const ProgramFolders folders = MachineProgramFolders();
+        services_.executableFolder = folders.files;
+        if (services_.helpFolder.empty())
+            services_.helpFolder = folders.help;
+    }
+    if (services_.helpFolder.empty())
+        services_.helpFolder = services_.executableFolder;
+    if (!services_.startAtLogin)
+        services_.startAtLogin = MachineStartAtLogin();
     if (!services_.desktopProxy)
         services_.desktopProxy = LocalDesktopProxyStores;
     if (!services_.pacServer)
@@ -120,6 +130,11 @@ int RunTarnwick(ApplicationView& view, ApplicationServices services) {
     Application.CreateMainForm();     // NotifyIcon1Startup while it loads, then FormCreate
     Application.CreateSetParamForm(); // hidden until opened
     return Application.Run();
+}
+
+void ShowRunningMainForm() {
+    if (instance && instance->MainForm())
+        instance->MainForm()->Handle(&TMainForm::MMainInterfaceClick);
 }
 
 } // namespace tarnwick

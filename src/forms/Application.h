@@ -12,6 +12,7 @@ namespace tarnwick {
 
 class TMainForm;
 class TrayPlatform;
+class StartAtLogin;
 class TsetParamForm;
 
 // What the windows take from the machine. The program uses the real ones; tests give a fake
@@ -21,9 +22,14 @@ struct ApplicationServices {
     TrayPlatform* tray = nullptr;
     // Empty: the current user's registry.
     RegistryFactory registry;
-    // Where the PAC file, the rule file and the help file are; ends with the path separator
-    // (GBK bytes). Empty: the executable's folder.
+    // Where the PAC file and the rule file are; ends with the path separator (GBK bytes).
+    // Empty: beside the executable, or the configuration folder for an installed program.
     std::string executableFolder;
+    // Where the help file is; empty: the folder above, or the install's share folder.
+    std::string helpFolder;
+    // Whether the desktop starts the program at login. Empty: the machine's record for the
+    // running executable.
+    std::shared_ptr<StartAtLogin> startAtLogin;
     // Makes the loopback server of the script. Empty: the platform's (MakePacServer).
     PacService::ServerFactory pacServer;
     // The desktop's own proxy settings that the switch moves beside the registry values.
@@ -104,5 +110,9 @@ private:
 // (NotifyIcon1Startup while it loads, then FormCreate), the hidden rule editor, the message
 // loop. Returns the exit code.
 int RunTarnwick(ApplicationView& view, ApplicationServices services);
+
+// A later start of the program asked for the main window: it comes up as the tray menu's
+// "主界面" brings it. Nothing happens before the main window exists.
+void ShowRunningMainForm();
 
 } // namespace tarnwick

@@ -12,6 +12,9 @@ const std::vector<CheckBoxLayout>& MainCheckBoxes() {
         // Its caption is too long to start under the first box's and still fit the window.
         {MainCheckBox::ServePac, "CheckBoxServePac",
          GbkFromUtf8("通过本机 HTTP 提供脚本 (Chrome、Edge 需要)"), 24, 161, 306, 25},
+        // Kept by the desktop, not in the program's settings (see StartAtLogin).
+        {MainCheckBox::StartAtLogin, "CheckBoxStartAtLogin", GbkFromUtf8("登录时自动启动"), 96, 186,
+         161, 25},
     };
     return boxes;
 }

@@ -41,6 +41,7 @@ public:
 enum class MainCheckBox : int {
     StartHidden = 0,
     ServePac = 1,
+    StartAtLogin = 2,
 };
 
 struct CheckBoxLayout {

@@ -4,6 +4,7 @@
 #include "forms/ErrorBox.h"
 #include "forms/setParamUnit.h"
 #include "pacserver/PacService.h"
+#include "platform/StartAtLogin.h"
 #include "proxyconfig/ProxySwitch.h"
 #include "proxyconfig/Settings.h"
 #include "rules/CodePage.h"
@@ -120,11 +121,14 @@ void TMainForm::NotifyIcon1Startup(bool& ShowMainForm) {
 }
 
 void TMainForm::FormCreate() {
+    // The desktop's record is the state, whatever the last run saw; read first, so that a
+    // failing switch below does not leave the box wrong.
+    view_->SetChecked(MainCheckBox::StartAtLogin, application_.Services().startAtLogin->IsOn());
     const std::string& folder = application_.Services().executableFolder;
     PacFilePath = folder + "IETarnwick.pac";
     PacFileUrl = "file://" + PacFilePath;
     ruleFilePath_ = folder + "configData.ini";
-    HelpFile = folder + HelpFileName;
+    HelpFile = application_.Services().helpFolder + HelpFileName;
     DisableCaption = GbkFromUtf8("禁用");
     EnableCaption = GbkFromUtf8("启用");
     ProxyEnabled = 1;
@@ -230,6 +234,19 @@ void TMainForm::CheckBoxClick(MainCheckBox box) {
     // The start-hidden preference is read from the box at exit; its click does nothing more.
     if (box == MainCheckBox::ServePac)
         servePacClick();
+    if (box == MainCheckBox::StartAtLogin)
+        startAtLoginClick();
+}
+
+void TMainForm::startAtLoginClick() {
+    StartAtLogin& startAtLogin = *application_.Services().startAtLogin;
+    try {
+        startAtLogin.SetOn(view_->Checked(MainCheckBox::StartAtLogin));
+    } catch (...) {
+        // The desktop's record did not change: the box shows what it holds.
+        view_->SetChecked(MainCheckBox::StartAtLogin, startAtLogin.IsOn());
+        throw;
+    }
 }
 
 void TMainForm::servePacClick() {

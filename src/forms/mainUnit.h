@@ -85,6 +85,7 @@ private:
     // With the stored preference on, serves the script; a failure is shown and unticks the box.
     void startServingAsStored();
     void servePacClick();
+    void startAtLoginClick();
     // While the switch is on and the script is served, a script changed by the editor gets
     // its new URL.
     void followServedScript();

@@ -4,9 +4,15 @@
 # PAC file and the rule file go beside it) with the registry stand-in in a temporary
 # XDG_CONFIG_HOME, and checks the three files byte for byte (the registry stand-in also holds
 # the record of the desktop's GSettings, kept in a key file there).
-# Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR [exit-with-editor-open]
+# Usage: EndToEnd.sh TARNWICK_EXECUTABLE SOURCE_DIR
+#                    [exit-with-editor-open|second-start|start-at-login]
 #   exit-with-editor-open: instead, opens the editor from the toolbar, checks that the main
 #   window takes no input meanwhile, and chooses Exit in the tray menu.
+#   second-start: starts the program hidden, then once more; the second start must end and
+#   bring the first one's main window up, leaving one process and one icon.
+#   start-at-login: ticks the box, checks the autostart entry, starts again and unticks it.
+# With TARNWICK_E2E_INSTALLED=1 the executable is an installed one, run where it is; its files
+# are then expected in the configuration folder.
 # Exit 77: a tool is missing. Every wait is bounded by wall-clock time and generous (a machine
 # busy with other builds may take many times longer than a quiet one); a failure prints what
 # the screen, the store and the program showed.
@@ -52,7 +58,14 @@ same_file() {
 
 mkdir -p "$work/app" "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
-cp "$program" "$work/app/Tarnwick"
+if [ "${TARNWICK_E2E_INSTALLED:-0}" = 1 ]; then
+    exe="$program"
+    files="$work/config/tarnwick/"
+else
+    exe="$work/app/Tarnwick"
+    files="$work/app/"
+    cp "$program" "$exe"
+fi
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
 # The switch also moves the desktop's proxy settings: GSettings in a key file under the
 # temporary XDG_CONFIG_HOME, no KDE session, no session bus of the user's.
@@ -62,13 +75,60 @@ store="$work/config/tarnwick/HKEY_CURRENT_USER.reg"
 app="$work/app"
 vd_start "$work" || fail "no virtual display"
 
-"$work/app/Tarnwick" >"$work/program.log" 2>&1 &
+if [ "$scenario" = second-start ]; then
+    mkdir -p "$work/config/tarnwick"
+    printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\IETarnwick]\n"startHidden"="true"\n' >"$store"
+fi
+"$exe" >"$work/program.log" 2>&1 &
 pid=$!
 icon="$(vd_tray_icon "$pid" 60)" || fail "the icon did not appear in the notification area"
+
+if [ "$scenario" = second-start ]; then
+    sleep 0.5
+    xdotool search --onlyvisible --name '^Tarnwick$' >/dev/null 2>&1 &&
+        fail "the main window is shown although startHidden is true"
+    "$exe" >"$work/second.log" 2>&1 &
+    second=$!
+    second_ended() { ! kill -0 "$second" 2>/dev/null; }
+    vd_until 30 second_ended || { kill -9 "$second"; fail "the second start did not end"; }
+    wait "$second" || fail "the second start ended with status $? ($(cat "$work/second.log"))"
+    vd_window Tarnwick 30 >/dev/null || fail "the second start did not show the first one's window"
+    running="$(pgrep -c -f -x "$exe")"
+    [ "$running" = 1 ] || fail "$running processes run instead of one"
+    # Each icon is a window of the program's class embedded in trayer's panel.
+    embedded="$(xwininfo -id "$(vd_panel)" -tree | grep -c ' "Tarnwick")')"
+    [ "$embedded" = 1 ] || fail "the notification area holds $embedded icons instead of one"
+    kill -0 "$pid" 2>/dev/null || fail "the first copy ended"
+    echo "PASS: a second start showed the first one's window and ended"
+    exit 0
+fi
+
 vd_window Tarnwick 30 >/dev/null || fail "the main window is not shown"
 store_has() { grep -qF -- "$1" "$store" 2>/dev/null; }
-vd_until 30 store_has '"AutoConfigURL"="file://'"$work"'/app/IETarnwick.pac"' ||
+vd_until 30 store_has '"AutoConfigURL"="file://'"$files"'IETarnwick.pac"' ||
     fail "the start did not turn the switch on"
+
+if [ "$scenario" = start-at-login ]; then
+    entry="$work/config/autostart/tarnwick.desktop"
+    entry_there() { [ -f "$entry" ]; }
+    entry_gone() { [ ! -e "$entry" ]; }
+    tick() { xdotool mousemove --window "$(vd_window Tarnwick 30)" 104 198 click 1; }
+    tick
+    vd_until 30 entry_there || fail "ticking 登录时自动启动 did not create $entry"
+    grep -qxF "Exec=\"$exe\"" "$entry" || fail "the entry does not start $exe: $(cat "$entry")"
+    kill -TERM "$pid"
+    wait "$pid"
+    "$exe" >"$work/program.log" 2>&1 &
+    pid=$!
+    vd_tray_icon "$pid" 60 >/dev/null || fail "the icon did not come back"
+    vd_window Tarnwick 30 >/dev/null || fail "the main window is not shown again"
+    sleep 0.3
+    # The box starts ticked, so a click unticks it.
+    tick
+    vd_until 30 entry_gone || fail "unticking after a new start did not remove $entry"
+    echo "PASS: the start-at-login box creates and removes the autostart entry"
+    exit 0
+fi
 
 menu() { e2e_menu "$icon" "$1"; }
 
@@ -85,7 +145,7 @@ if [ "$scenario" = exit-with-editor-open ]; then
     status=$?
     pid=""
     [ "$status" -eq 0 ] || fail "the program ended with status $status"
-    [ ! -e "$work/app/IETarnwick.pac" ] || fail "the editor was not cancelled (a PAC file was written)"
+    [ ! -e "${files}IETarnwick.pac" ] || fail "the editor was not cancelled (a PAC file was written)"
     grep -qF '"startHidden"="false"' "$store" || fail "startHidden was not written"
     grep -qF '"AutoConfigURL"="file://' "$store" ||
         fail "the switch changed: the main window took input under the editor, or Exit changed it"
@@ -121,8 +181,8 @@ sleep 0.2
 xdotool mousemove --window "$editor" 56 $((editor_height - 25)) click 1 # 确定 (OK)
 e2e_wait_gone "$editor" "OK did not close the editor"
 
-same_file "$work/app/IETarnwick.pac" "$expected/IETarnwick.pac" || fail "the PAC file differs"
-same_file "$work/app/configData.ini" "$expected/configData.ini" || fail "the rule file differs"
+same_file "${files}IETarnwick.pac" "$expected/IETarnwick.pac" || fail "the PAC file differs"
+same_file "${files}configData.ini" "$expected/configData.ini" || fail "the rule file differs"
 
 kill -TERM "$pid"
 if ! vd_until 60 _e2e_ended; then
@@ -133,7 +193,7 @@ wait "$pid"
 status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
-sed "s|@APP@|$work/app/|" "$expected/HKEY_CURRENT_USER.reg" >"$work/expected.reg"
+sed "s|@APP@|$files|" "$expected/HKEY_CURRENT_USER.reg" >"$work/expected.reg"
 cmp "$store" "$work/expected.reg" || {
     diff "$store" "$work/expected.reg"
     fail "the registry stand-in differs"

@@ -17,6 +17,10 @@
 #   becomes the script's http URL, a plain HTTP client on the Linux side (curl) gets the PAC
 #   file's bytes with their headers there, and after the end of the session nothing answers
 #   there while the switch stays.
+#   second-start: starts hidden, then once more: the second start ends, the first one's main
+#   window comes up, one process and one icon remain.
+#   start-at-login: ticking 登录时自动启动 writes the Run value (read with `wine reg query`),
+#   a new start shows the box ticked, and unticking removes the value.
 # Exit 77: a tool is missing. TARNWICK_WINEPREFIX names a prefix to reuse ("-gui" is appended).
 set -uo pipefail
 program="$1"
@@ -94,6 +98,48 @@ if [ "$scenario" = error-box ]; then
 fi
 # Nothing of an earlier run in this prefix decides what is read back.
 wine reg delete 'HKCU\Software\IETarnwick' /f >/dev/null 2>&1
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+wine reg delete "$run_key" /v Tarnwick /f >/dev/null 2>&1
+
+if [ "$scenario" = second-start ]; then
+    wine reg add 'HKCU\Software\IETarnwick' /v startHidden /d true /f >/dev/null 2>&1
+    # main_windows: the program's main windows on screen (the application's own is 1 x 1).
+    main_windows() {
+        local w
+        for w in $(xdotool search --onlyvisible --name '^Tarnwick$' 2>/dev/null); do
+            [ "$(xwininfo -id "$w" | awk '/Width:/ { print $2 }')" -gt 100 ] && echo "$w"
+        done
+    }
+    wine "$work/app/Tarnwick.exe" >"$work/program.log" 2>&1 &
+    pid=$!
+    for i in $(seq 400); do
+        [ "$(wine_tray_icons)" -ge 1 ] && break
+        kill -0 "$pid" 2>/dev/null || fail "the program ended at the start"
+        sleep 0.05
+    done
+    [ "$(wine_tray_icons)" -ge 1 ] || fail "the icon did not dock in the notification area"
+    sleep 1
+    [ -z "$(main_windows)" ] || fail "the main window is shown although startHidden is true"
+    wine "$work/app/Tarnwick.exe" >"$work/second.log" 2>&1 &
+    second=$!
+    for i in $(seq 600); do
+        kill -0 "$second" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$second" 2>/dev/null && { kill -9 "$second"; fail "the second start did not end"; }
+    wait "$second" || fail "the second start ended with status $?"
+    for i in $(seq 200); do
+        [ -n "$(main_windows)" ] && break
+        sleep 0.05
+    done
+    [ -n "$(main_windows)" ] || fail "the second start did not bring up the first one's window"
+    [ "$(wine_tray_icons)" = 1 ] || fail "$(wine_tray_icons) icons instead of one"
+    running="$(pgrep -fc 'Tarnwick\.exe' || true)"
+    [ "$running" = 1 ] || fail "$running processes of Tarnwick.exe instead of one"
+    kill -0 "$pid" 2>/dev/null || fail "the first copy ended"
+    echo "PASS: a second start under Wine showed the first one's window and ended"
+    exit 0
+fi
 pac_url="file://$(winepath -w "$work/app/IETarnwick.pac" 2>/dev/null | tr -d '\r')"
 # Starts the program and waits for its icon and its main window.
 start_program() {
@@ -120,6 +166,37 @@ start_program() {
 }
 start_program
 switch_is "$pac_url" 0x0 || fail "the start did not turn the switch on"
+
+if [ "$scenario" = start-at-login ]; then
+    exe="$(winepath -w "$work/app/Tarnwick.exe" 2>/dev/null | tr -d '\r')"
+    # run_value_is DATA: waits until the Run value reads DATA ("" for no value).
+    run_value_is() {
+        local i
+        for i in $(seq 40); do
+            [ "$(reg_value "$run_key" Tarnwick)" = "$1" ] && return 0
+            sleep 0.2
+        done
+        echo "Run value: '$(reg_value "$run_key" Tarnwick)'"
+        return 1
+    }
+    xdotool mousemove --window "$main" 104 198 click 1 # 登录时自动启动
+    run_value_is "\"$exe\"" || fail "ticking the box did not write the Run value"
+    sleep 0.3
+    xdotool mousemove --window "$main" 140 20 click 1 # 退出 on the toolbar
+    for i in $(seq 300); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$pid" 2>/dev/null && fail "Exit did not end the program"
+    wait "$pid"
+    start_program
+    sleep 0.3
+    # The box starts ticked, so a click unticks it.
+    xdotool mousemove --window "$main" 104 198 click 1
+    run_value_is "" || fail "unticking the box after a new start did not remove the Run value"
+    echo "PASS: the start-at-login box writes and removes the Run value under Wine"
+    exit 0
+fi
 
 # The program's visible windows, one a line, sorted.
 windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }

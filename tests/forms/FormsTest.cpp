@@ -9,6 +9,7 @@
 #include "forms/mainUnit.h"
 #include "forms/setParamUnit.h"
 #include "pacserver/PacHttp.h"
+#include "platform/StartAtLogin.h"
 #include "proxyconfig/ProxySwitch.h"
 #include "proxyconfig/Settings.h"
 #include "rules/CodePage.h"
@@ -63,6 +64,21 @@ private:
     ErrorPresenter previous_;
 };
 
+// The desktop's start-at-login record, in memory; a failing one refuses every change.
+class FakeStartAtLogin : public StartAtLogin {
+public:
+    bool IsOn() override { return on; }
+    void SetOn(bool value) override {
+        if (fail)
+            throw IoError(5);
+        on = value;
+        ++changes;
+    }
+    bool on = false;
+    bool fail = false;
+    int changes = 0;
+};
+
 // ---------------------------------------------------------------------------------------
 // The main window and the program's start and end
 
@@ -76,6 +92,7 @@ protected:
         services.tray = &tray;
         services.registry = test::FakeRegistry(hive);
         services.executableFolder = folder();
+        services.startAtLogin = login;
         services.desktopProxy = [] { return DesktopProxyStores(); };
         services.pacServer = [this](PacScriptSource) {
             return std::make_unique<test::FakePacServer>(ports);
@@ -132,6 +149,7 @@ protected:
     FakeTrayPlatform tray;
     FakeFrontEnd frontEnd{tray};
     ErrorRecorder errors;
+    std::shared_ptr<FakeStartAtLogin> login = std::make_shared<FakeStartAtLogin>();
     std::unique_ptr<TApplication> app;
 };
 
@@ -277,6 +295,38 @@ TEST_F(MainForm, UntickedBoxSurvivesLaterActivations) {
     EXPECT_FALSE(view().Checked(MainCheckBox::StartHidden));
     app->DestroyForms();
     EXPECT_EQ(stored(), "false");
+}
+
+TEST_F(MainForm, StartAtLoginBoxShowsAndChangesTheDesktopsRecord) {
+    for (const bool recorded : {false, true}) {
+        SCOPED_TRACE(recorded ? "recorded on" : "recorded off");
+        login->on = recorded;
+        login->changes = 0;
+        store("false");
+        TMainForm& form = start();
+        EXPECT_EQ(view().Checked(MainCheckBox::StartAtLogin), recorded);
+        EXPECT_FALSE(view().Checked(MainCheckBox::StartHidden)); // a box of its own
+        view().boxes[MainCheckBox::StartAtLogin] = !recorded;
+        form.CheckBoxClick(MainCheckBox::StartAtLogin);
+        EXPECT_EQ(login->on, !recorded);
+        view().boxes[MainCheckBox::StartAtLogin] = recorded;
+        form.CheckBoxClick(MainCheckBox::StartAtLogin);
+        EXPECT_EQ(login->on, recorded);
+        // The start-hidden box does not reach the desktop's record.
+        view().boxes[MainCheckBox::StartHidden] = true;
+        form.CheckBoxClick(MainCheckBox::StartHidden);
+        EXPECT_EQ(login->changes, 2);
+        app.reset();
+    }
+}
+
+TEST_F(MainForm, StartAtLoginThatCannotChangeIsShownAndTheBoxGoesBack) {
+    login->fail = true;
+    TMainForm& form = start();
+    view().boxes[MainCheckBox::StartAtLogin] = true;
+    EXPECT_THROW(form.CheckBoxClick(MainCheckBox::StartAtLogin), IoError);
+    EXPECT_FALSE(view().Checked(MainCheckBox::StartAtLogin));
+    EXPECT_FALSE(login->on);
 }
 
 TEST_F(MainForm, CloseHidesAndTheMenuShowsAgain) {
@@ -524,6 +574,7 @@ TEST_F(MainForm, EveryCheckBoxHasAUniqueNameAndPlace) {
         }
     }
     EXPECT_EQ(boxes[0].caption, Gbk("程序启动时隐藏此窗体"));
+    EXPECT_EQ(boxes.back().caption, Gbk("登录时自动启动"));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -22,6 +22,8 @@
 #include <QUrl>
 #include <QtGui/qtguiglobal.h>
 
+#include <algorithm>
+
 #if QT_CONFIG(xcb)
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
@@ -158,6 +160,12 @@ void QtMainForm::createComponents() {
         checkBoxes_[id] = box;
     }
     CheckBoxStartHidden = checkBoxes_.at(MainCheckBox::StartHidden);
+    CheckBoxStartAtLogin = checkBoxes_.at(MainCheckBox::StartAtLogin);
+    // Boxes below the layout's last row make the window taller.
+    int bottom = height();
+    for (const CheckBoxLayout& layout : MainCheckBoxes())
+        bottom = std::max(bottom, layout.top + layout.height + 3);
+    resize(width(), bottom);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));

@@ -40,6 +40,7 @@ public:
     QWidget* ToolButton2 = nullptr; // the separator
     QToolButton* ToolButtonExit = nullptr;
     QCheckBox* CheckBoxStartHidden = nullptr;
+    QCheckBox* CheckBoxStartAtLogin = nullptr;
     // 16 x 16: 0 the emblem in blue (switch on), 1 in grey (switch off).
     std::vector<QIcon> ImageList1Icons;
     // 32 x 32: 0 rule editor, 1 exit, 2 help, 3 switch.

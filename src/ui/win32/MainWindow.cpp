@@ -108,10 +108,15 @@ MainWindow::MainWindow(ApplicationWindows& app, TMainForm& form) : app_(app), fo
     background_ = GetSysColorBrush(COLOR_BTNFACE);
 
     // Outer size 346 x 222 at 224, 146; minimise box, no maximise box, a sizeable border.
+    // Boxes below the layout's last row (its client area is 188 high) make it taller.
+    int height = 222;
+    for (const CheckBoxLayout& layout : MainCheckBoxes())
+        if (222 - 188 + layout.top + layout.height + 3 > height)
+            height = 222 - 188 + layout.top + layout.height + 3;
     CreateForm("TMainForm", "Tarnwick",
                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME |
                    WS_CLIPCHILDREN,
-               0, 224, 146, 346, 222, nullptr);
+               0, 224, 146, 346, height, nullptr);
     // What the icon needs comes first; the window's own icons, fonts and controls follow
     // once it has been requested (the window is shown only after that).
     PopupMenu1 = std::make_unique<PopupMenu>(app_.Tray(), hwnd_,
@@ -223,15 +228,25 @@ void MainWindow::SetSwitchItemCaption(const std::string& caption) {
     PopupMenu1->SetCaption(IdMSwitch, caption);
 }
 
+// The box's place in MainCheckBoxes(), which is its place in CheckBoxes; the ids need not
+// be numbered in table order.
+std::size_t BoxIndex(MainCheckBox box) {
+    const auto& boxes = MainCheckBoxes();
+    std::size_t index = 0;
+    while (index < boxes.size() && boxes[index].id != box)
+        ++index;
+    return index;
+}
+
 bool MainWindow::Checked(MainCheckBox box) const {
-    const auto index = static_cast<std::size_t>(box);
+    const auto index = BoxIndex(box);
     return index < CheckBoxes.size() &&
            SendMessageA(CheckBoxes[index], BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void MainWindow::SetChecked(MainCheckBox box, bool checked) {
     NotifyIconLoaded();
-    const auto index = static_cast<std::size_t>(box);
+    const auto index = BoxIndex(box);
     if (index < CheckBoxes.size())
         SendMessageA(CheckBoxes[index], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
@@ -344,7 +359,7 @@ LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         if (id >= IdCheckBoxFirst && id < IdCheckBoxFirst + CheckBoxes.size() &&
             HIWORD(wParam) == BN_CLICKED) {
-            const auto box = static_cast<MainCheckBox>(id - IdCheckBoxFirst);
+            const MainCheckBox box = MainCheckBoxes()[id - IdCheckBoxFirst].id;
             RunGuarded(this, [this, box] { form_.CheckBoxClick(box); });
             return 0;
         }

@@ -1,10 +1,16 @@
 #include "forms/Application.h"
+#include "platform/SingleInstance.h"
 #include "platform/win32/TrayWin32.h"
 #include "ui/win32/Views.h"
 
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // One copy per session: a later start brings the running copy's main window up instead of
+    // adding a second icon, and ends.
+    tarnwick::SingleInstance running(tarnwick::SingleInstanceName(), tarnwick::ShowRunningMainForm);
+    if (running.state() != tarnwick::SingleInstance::State::First)
+        return running.state() == tarnwick::SingleInstance::State::HandedOver ? 0 : 1;
     // The notification area's platform first: its hidden application window carries the
     // "TaskbarCreated" broadcast and the tray menu.
     tarnwick::Win32TrayPlatform tray;

@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -165,10 +166,14 @@ private slots:
         QCOMPARE(form->objectName(), QStringLiteral("MainForm"));
         QCOMPARE(form->windowTitle(), QStringLiteral("Tarnwick"));
         QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
-        for (const char* name :
-             {"ToolBar1", "ToolButtonSet", "ToolButtonSwitch", "ToolButtonHelp", "ToolButton2",
-              "ToolButtonExit", "Label1", "CheckBoxStartHidden", "PopupMenu1"})
+        for (const char* name : {"ToolBar1", "ToolButtonSet", "ToolButtonSwitch", "ToolButtonHelp",
+                                 "ToolButton2", "ToolButtonExit", "Label1", "CheckBoxStartHidden",
+                                 "CheckBoxStartAtLogin", "PopupMenu1"})
             QVERIFY2(form->findChild<QObject*>(QLatin1String(name)), name);
+        QCOMPARE(form->CheckBoxStartAtLogin->text(), QStringLiteral("登录时自动启动"));
+        // The window grows to hold the boxes below the layout's own.
+        for (QCheckBox* box : form->findChildren<QCheckBox*>())
+            QVERIFY2(form->rect().contains(box->geometry()), qPrintable(box->objectName()));
         QCOMPARE(form->ToolButtonSwitch->toolTip(), QStringLiteral("禁用IETarnwick"));
         QVERIFY(form->ToolButtonSwitch->isCheckable());
         QStringList captions;
@@ -219,6 +224,13 @@ private slots:
         form->MSwitch->trigger();
         QVERIFY(form->ToolButtonSwitch->isChecked());
         QCOMPARE(ReadText(InternetSettingsKey, "AutoConfigURL"), std::string());
+
+        // Start at login goes to the desktop's autostart folder (here the temporary one).
+        const QString entry = dir->path() + QStringLiteral("/config/autostart/tarnwick.desktop");
+        form->CheckBoxStartAtLogin->click();
+        QVERIFY(QFile::exists(entry));
+        form->CheckBoxStartAtLogin->click();
+        QVERIFY(!QFile::exists(entry));
 
         form->CheckBoxStartHidden->click();
         form->ToolButtonExit->click();
