@@ -8,6 +8,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace tarnwick {
@@ -38,6 +39,16 @@ constexpr char ApplicationClass[] = "TarnwickApplication";
 
 // A common-controls library that the tray handler loaded itself (old NT platforms only).
 HMODULE CommonControlsModule = nullptr;
+
+// How many of the component's icon handles have been destroyed: a handle in a record is the
+// same picture as before only while none has been (a freed handle may come back for another).
+std::uint64_t IconsFreed = 0;
+
+bool SameRequest(const TrayIconRecord& a, const TrayIconRecord& b) {
+    return a.hWnd == b.hWnd && a.uID == b.uID && a.uFlags == b.uFlags &&
+           a.uCallbackMessage == b.uCallbackMessage && a.hIcon == b.hIcon &&
+           std::memcmp(a.szTip, b.szTip, sizeof a.szTip) == 0;
+}
 
 HWND Hwnd(WindowHandle window) {
     return reinterpret_cast<HWND>(window);
@@ -120,10 +131,12 @@ void RegisterClassOnce(const char* name, WNDPROC proc) {
     RegisterClassA(&wc);
 }
 
-// A hidden top-level window (never shown, no parent) of one of the classes above.
-HWND CreateHiddenWindow(const char* className, WNDPROC proc, void* sink) {
+// A hidden window of one of the classes above: top-level (never shown, no parent) where it
+// must hear broadcasts, else message-only, which costs the display nothing.
+HWND CreateHiddenWindow(const char* className, WNDPROC proc, void* sink, bool hearsBroadcasts) {
     RegisterClassOnce(className, proc);
-    HWND window = CreateWindowExA(0, className, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    HWND window = CreateWindowExA(0, className, "", WS_POPUP, 0, 0, 0, 0,
+                                  hearsBroadcasts ? nullptr : HWND_MESSAGE, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
     if (window)
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(sink));
@@ -198,8 +211,32 @@ Win32TrayPlatform::~Win32TrayPlatform() {
 }
 
 bool Win32TrayPlatform::NotifyIcon(TrayRequest request, const TrayIconRecord& record) {
+    // Every request is a round trip to the shell, and the start makes a dozen. Two kinds can
+    // be answered here: a change or removal of an icon the shell was never asked to add can
+    // only fail there; a change to exactly what the shell last accepted for the icon (same
+    // picture handle, no handle freed since) changes nothing. After any add, even a refused
+    // one (which may have been a timeout), the shell is asked again.
+    auto icon = std::find_if(offered_.begin(), offered_.end(), [&](const Offered& o) {
+        return o.accepted.hWnd == record.hWnd && o.accepted.uID == record.uID;
+    });
+    if (request != TrayRequest::Add && icon == offered_.end())
+        return false;
+    if (request == TrayRequest::Modify && icon->known && icon->iconsFreedAt == IconsFreed &&
+        SameRequest(icon->accepted, record))
+        return true;
     AnsiNotifyIconRecord r = ToAnsiRecord(record);
-    return Shell_NotifyIconA(static_cast<DWORD>(request), &r) != FALSE;
+    const bool done = Shell_NotifyIconA(static_cast<DWORD>(request), &r) != FALSE;
+    if (icon == offered_.end())
+        icon = offered_.insert(offered_.end(), Offered{record});
+    if (request == TrayRequest::Delete && done) {
+        offered_.erase(icon);
+        return done;
+    }
+    // A refused add (the icon is there already) or change leaves the shell's state unknown.
+    icon->known = done;
+    icon->accepted = record;
+    icon->iconsFreedAt = IconsFreed;
+    return done;
 }
 
 std::uint32_t Win32TrayPlatform::RegisterTaskbarCreatedMessage() {
@@ -219,11 +256,12 @@ std::uint32_t Win32TrayPlatform::RegisterTaskbarCreatedMessage() {
 }
 
 WindowHandle Win32TrayPlatform::CreateTrayHandlerWindow(TrayNotificationSink& sink) {
-    return Handle(CreateHiddenWindow(TrayHandlerClass, TrayHandlerProc, &sink));
+    // Log-off and shutdown are broadcast to top-level windows only.
+    return Handle(CreateHiddenWindow(TrayHandlerClass, TrayHandlerProc, &sink, true));
 }
 
 WindowHandle Win32TrayPlatform::CreateTimerWindow(TimerSink& sink) {
-    return Handle(CreateHiddenWindow(TimerHandlerClass, TimerHandlerProc, &sink));
+    return Handle(CreateHiddenWindow(TimerHandlerClass, TimerHandlerProc, &sink, false));
 }
 
 void Win32TrayPlatform::DestroyHiddenWindow(WindowHandle window) {
@@ -321,8 +359,10 @@ Win32IconImage::~Win32IconImage() {
 }
 
 void Win32IconImage::Drop() {
-    if (icon_ != 0)
+    if (icon_ != 0) {
         DestroyIcon(reinterpret_cast<HICON>(icon_));
+        ++IconsFreed;
+    }
     icon_ = 0;
 }
 

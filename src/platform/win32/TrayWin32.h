@@ -2,6 +2,7 @@
 
 #include "trayicon/TrayPlatform.h"
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -45,6 +46,14 @@ public:
 
 private:
     WindowHandle applicationWindow_ = NoWindow;
+    // The icons the shell has been asked to add and not since seen removed, each with what
+    // it last accepted for it.
+    struct Offered {
+        TrayIconRecord accepted;
+        bool known = false; // whether accepted holds what the shell shows
+        std::uint64_t iconsFreedAt = 0;
+    };
+    std::vector<Offered> offered_;
     WindowHandle mainForm_ = NoWindow;
     bool showMainForm_ = true;
 };

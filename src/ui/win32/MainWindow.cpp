@@ -103,13 +103,9 @@ MainWindow::MainWindow(ApplicationWindows& app, TMainForm& form) : app_(app), fo
     HINSTANCE instance = app_.Instance();
     emblemOn16_ = LoadIconSized(instance, IDI_APPLICATION_ICON, 16);
     emblemOff16_ = LoadIconSized(instance, IDI_EMBLEM_OFF, 16);
-    bigIcon_ = LoadIconSized(instance, IDI_APPLICATION_ICON, 32);
     ImageList1 = std::make_unique<Win32IconList>(std::vector<IconHandle>{
         reinterpret_cast<IconHandle>(emblemOn16_), reinterpret_cast<IconHandle>(emblemOff16_)});
     background_ = GetSysColorBrush(COLOR_BTNFACE);
-    font_ = CreateFormFont(11);
-    linkFont_ = CreateFormFont(11);
-    linkHoverFont_ = CreateFormFont(11, true);
 
     // Outer size 346 x 222 at 224, 146; minimise box, no maximise box, a sizeable border.
     // Boxes below the layout's last row (its client area is 188 high) make it taller.
@@ -121,9 +117,8 @@ MainWindow::MainWindow(ApplicationWindows& app, TMainForm& form) : app_(app), fo
                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME |
                    WS_CLIPCHILDREN,
                0, 224, 146, 346, height, nullptr);
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(emblemOn16_));
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    // What the icon needs comes first; the controls follow once it has been requested.
+    // What the icon needs comes first; the window's own icons, fonts and controls follow
+    // once it has been requested (the window is shown only after that).
     PopupMenu1 = std::make_unique<PopupMenu>(app_.Tray(), hwnd_,
                                              std::vector<PopupMenu::Item>{
                                                  {IdMMainInterface, Text().itemMainInterface},
@@ -157,8 +152,14 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::CreateComponents() {
-    InitCommonControlsOnce();
     HINSTANCE instance = app_.Instance();
+    bigIcon_ = LoadIconSized(instance, IDI_APPLICATION_ICON, 32);
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(emblemOn16_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    font_ = CreateFormFont(11);
+    linkFont_ = CreateFormFont(11);
+    linkHoverFont_ = CreateFormFont(11, true);
+    InitCommonControlsOnce();
     // ToolBar1: 0, 0, 338 x 49, buttons 39 x 38 with the 32 x 32 pictures of ImageList2.
     ToolBar1 = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",
                                WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS |

@@ -192,6 +192,10 @@ TEST(TrayWin32, ShellRequestsWhereWineHasANotificationArea) {
     Win32IconImage logo;
     platform.LoadStockLogoIcon(logo);
     TNotifyIcon icon(platform, NoWindow);
+    // An icon the shell was never asked to add cannot be changed or removed, with or without
+    // a notification area (the backend answers these without a round trip).
+    EXPECT_FALSE(icon.UpdateTrayIcon());
+    EXPECT_FALSE(icon.RemoveTrayIcon());
     icon.SetIcon(logo);
     icon.SetHint("Tarnwick");
     const bool added = icon.AddTrayIcon();
@@ -205,6 +209,10 @@ TEST(TrayWin32, ShellRequestsWhereWineHasANotificationArea) {
     EXPECT_TRUE(icon.RemoveTrayIcon());
     EXPECT_FALSE(icon.RemoveTrayIcon());
     EXPECT_FALSE(icon.UpdateTrayIcon());
+    // Added again after a removal, it is asked for again.
+    EXPECT_TRUE(icon.AddTrayIcon());
+    EXPECT_TRUE(icon.UpdateTrayIcon());
+    EXPECT_TRUE(icon.RemoveTrayIcon());
 }
 
 TEST(TrayWin32, InputAndIconServices) {
