@@ -254,35 +254,6 @@ bool QtMainForm::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------------------
 // MainFormView
 
-void QtMainForm::Show() {
-    show();
-}
-
-void QtMainForm::Hide() {
-    hide();
-}
-
-bool QtMainForm::Visible() const {
-    return isVisible();
-}
-
-bool QtMainForm::Minimized() const {
-    return isMinimized();
-}
-
-void QtMainForm::ShowMinimized() {
-    showMinimized();
-}
-
-void QtMainForm::ShowNormal() {
-    showNormal();
-}
-
-void QtMainForm::BringToFront() {
-    raise();
-    activateWindow();
-}
-
 WindowHandle QtMainForm::TrayWindow() {
     return services_.tray.window(this);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/FormViews.h"
+#include "ui/qt/QtFormView.h"
 
 #include <QIcon>
 #include <QWidget>
@@ -25,7 +26,7 @@ class TrayImageList;
 
 // The main window's widgets: toolbar (rule editor, proxy switch, help, exit), the feedback
 // link, the check boxes and the tray menu. What they do is TMainForm's.
-class QtMainForm : public QWidget, public MainFormView {
+class QtMainForm : public QtFormView<QWidget, MainFormView> {
     Q_OBJECT
 public:
     QtMainForm(TMainForm& form, const QtServices& services);
@@ -56,13 +57,6 @@ public:
     QCheckBox* CheckBox(MainCheckBox box) const { return checkBoxes_.at(box); }
 
     // MainFormView
-    void Show() override;
-    void Hide() override;
-    bool Visible() const override;
-    bool Minimized() const override;
-    void ShowMinimized() override;
-    void ShowNormal() override;
-    void BringToFront() override;
     WindowHandle TrayWindow() override;
     TrayImageList& TrayIconList() override { return *imageList1_; }
     std::unique_ptr<TrayIconImage> StoredIcon() override;

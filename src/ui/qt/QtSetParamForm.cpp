@@ -58,9 +58,9 @@ QIcon EditorImage(const QString& name) {
 } // namespace
 
 QtSetParamForm::QtSetParamForm(TsetParamForm& form)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                           Qt::WindowCloseButtonHint),
+    : QtFormView(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                              Qt::WindowCloseButtonHint),
       form_(form) {
     InitEditorResources();
     setObjectName(QStringLiteral("setParamForm"));
@@ -292,35 +292,6 @@ void QtSetParamForm::placeTypeList() {
 
 // ---------------------------------------------------------------------------------------
 // SetParamFormView
-
-void QtSetParamForm::Show() {
-    show();
-}
-
-void QtSetParamForm::Hide() {
-    hide();
-}
-
-bool QtSetParamForm::Visible() const {
-    return isVisible();
-}
-
-bool QtSetParamForm::Minimized() const {
-    return isMinimized();
-}
-
-void QtSetParamForm::ShowMinimized() {
-    showMinimized();
-}
-
-void QtSetParamForm::ShowNormal() {
-    showNormal();
-}
-
-void QtSetParamForm::BringToFront() {
-    raise();
-    activateWindow();
-}
 
 void QtSetParamForm::SetNormalState() {
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/FormViews.h"
+#include "ui/qt/QtFormView.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -23,7 +24,7 @@ class TsetParamForm;
 
 // The rule editor's widgets: the grid over the editor's rule table, the drop-down list that
 // edits the type column, the toolbar and the two buttons. What they do is TsetParamForm's.
-class QtSetParamForm : public QDialog, public SetParamFormView {
+class QtSetParamForm : public QtFormView<QDialog, SetParamFormView> {
     Q_OBJECT
 public:
     explicit QtSetParamForm(TsetParamForm& form);
@@ -46,13 +47,6 @@ public:
     TsetParamForm& Form() const { return form_; }
 
     // SetParamFormView
-    void Show() override;
-    void Hide() override;
-    bool Visible() const override;
-    bool Minimized() const override;
-    void ShowMinimized() override;
-    void ShowNormal() override;
-    void BringToFront() override;
     void SetNormalState() override;
     void RunModal(FormView* owner) override;
     void EndModal() override;
