@@ -28,7 +28,10 @@ ProgramFolders ChooseProgramFolders(const std::string& executableFolder, bool in
 ProgramFolders MachineProgramFolders();
 
 #ifndef _WIN32
-// $XDG_CONFIG_HOME/tarnwick/ (~/.config when the variable is unset or relative).
+// The user's configuration folder: $XDG_CONFIG_HOME, or ~/.config when the variable is unset
+// or relative; without a final separator.
+std::string UserConfigFolder();
+// UserConfigFolder() + "/tarnwick/": the program's own, beside the registry stand-in.
 std::string ConfigurationFolder();
 #endif
 

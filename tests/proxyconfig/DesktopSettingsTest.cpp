@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace tarnwick {
 namespace {
@@ -299,6 +300,13 @@ TEST_F(KioslavercTest, AFileThatCannotBeReplacedIsAnErrorAndStaysAsItWas) {
     std::filesystem::permissions(dir.path, std::filesystem::perms::owner_all);
     EXPECT_EQ(Slurp(path), Kioslaverc);
     EXPECT_FALSE(hive.keys.count(Inet));
+
+    // A FIFO in its place is refused at once, without waiting for a writer.
+    const std::string fifo = dir.path + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    DesktopProxyStores fifoStores;
+    fifoStores.push_back(std::make_unique<KdeProxySettings>(fifo, false));
+    EXPECT_THROW(ApplyProxySwitch(FakeRegistry(hive), true, Url, fifoStores), RegistryError);
 }
 
 } // namespace

@@ -1,13 +1,15 @@
 #include "platform/posix/KdeProxySettings.h"
 
+#include "platform/ProgramFolders.h"
 #include "platform/posix/ReplaceFile.h"
 #include "rules/Error.h"
+#include "rules/FileSystem.h"
 
 #include <gio/gio.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -112,45 +114,15 @@ std::string Unescape(const std::string& value) {
     return out;
 }
 
-struct ReadResult {
-    bool exists = false;
-    int error = 0;
-    std::string text;
-    mode_t mode = 0600;
-};
-
-ReadResult ReadWhole(const std::string& path) {
-    ReadResult result;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = errno == ENOENT ? 0 : errno;
-        return result;
-    }
-    result.exists = true;
+// The file's text, empty when there is none; nullopt when something is there that cannot be
+// read (or is no regular file), which must not be replaced by a file of two lines alone.
+std::optional<std::string> ReadKioslaverc(const std::string& path) {
+    if (auto text = LocalFileSystem().readFile(path))
+        return text;
     struct stat info {};
-    if (::fstat(fd, &info) == 0)
-        result.mode = info.st_mode & 07777;
-    char buffer[8192];
-    while (true) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            result.error = errno;
-        if (n <= 0)
-            break;
-        result.text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return result;
-}
-
-std::string ConfigFolder() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config == '/')
-        return config;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config";
+    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT)
+        return std::string();
+    return std::nullopt;
 }
 
 bool KdeSession() {
@@ -294,7 +266,7 @@ KdeProxySettings::KdeProxySettings(std::string path, bool kdeSession)
     : path_(std::move(path)), kdeSession_(kdeSession) {}
 
 KdeProxySettings::KdeProxySettings()
-    : KdeProxySettings(ConfigFolder() + "/kioslaverc", KdeSession()) {}
+    : KdeProxySettings(UserConfigFolder() + "/kioslaverc", KdeSession()) {}
 
 bool KdeProxySettings::present() {
     struct stat info {};
@@ -302,25 +274,25 @@ bool KdeProxySettings::present() {
 }
 
 DesktopProxyState KdeProxySettings::read() {
-    return KdeProxyLines(ReadWhole(path_).text);
+    return KdeProxyLines(ReadKioslaverc(path_).value_or(""));
 }
 
 void KdeProxySettings::write(const DesktopProxyState& state) {
-    const ReadResult file = ReadWhole(path_);
+    const std::optional<std::string> before = ReadKioslaverc(path_);
     const auto fail = [&] { throw RegistryError("Failed to set data for '" + path_ + "'"); };
-    if (file.error)
+    if (!before)
         fail();
-    const std::string text = SetKdeProxyLines(file.text, state);
-    if (text == file.text)
+    const std::string text = SetKdeProxyLines(*before, state);
+    if (text == *before)
         return;
-    if (text.empty() && file.exists) {
+    if (text.empty()) {
         // Nothing was there before the program wrote the file.
         if (::unlink(path_.c_str()) != 0)
             fail();
-    } else if (ReplaceFileAtomically(path_, text, file.mode) != 0) {
+    } else if (ReplaceFileAtomically(path_, text, 0600) != 0) {
         fail();
     }
-    if (KdeProxyLines(ReadWhole(path_).text) != state)
+    if (KdeProxyLines(ReadKioslaverc(path_).value_or("")) != state)
         fail();
     TellKio();
 }

@@ -51,11 +51,13 @@ ProgramFolders ChooseProgramFolders(const std::string& executableFolder, bool in
     return {configFolder, PrefixOf(executableFolder) + "share/tarnwick/"};
 }
 
-std::string ConfigurationFolder() {
+std::string UserConfigFolder() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string base =
-        config && config[0] == '/' ? std::string(config) : HomeFolder() + "/.config";
-    return base + "/tarnwick/";
+    return config && config[0] == '/' ? std::string(config) : HomeFolder() + "/.config";
+}
+
+std::string ConfigurationFolder() {
+    return UserConfigFolder() + "/tarnwick/";
 }
 
 std::string ExecutablePath() {

@@ -1,4 +1,5 @@
 #include "platform/CurrentUserRegistry.h"
+#include "platform/ProgramFolders.h"
 #include "platform/posix/RegistryFile.h"
 #include "platform/posix/RegistryStore.h"
 #include "platform/posix/ReplaceFile.h"
@@ -8,7 +9,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <optional>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -265,21 +265,10 @@ private:
     std::shared_ptr<StoreCache> cache_;
 };
 
-std::string HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
-        return entry->pw_dir;
-    return "/";
-}
-
 } // namespace
 
 std::string RegistryStorePath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string folder =
-        config && config[0] == '/' ? std::string(config) : HomeFolder() + "/.config";
-    return folder + "/tarnwick/HKEY_CURRENT_USER.reg";
+    return ConfigurationFolder() + "HKEY_CURRENT_USER.reg";
 }
 
 std::unique_ptr<RegistryBackend> RegistryFileStore(const std::string& path) {

@@ -115,9 +115,7 @@ std::unique_ptr<StartAtLogin> AutostartEntry(std::string configHome, std::string
 }
 
 std::unique_ptr<StartAtLogin> MachineStartAtLogin() {
-    std::string folder = ConfigurationFolder(); // ".../tarnwick/"
-    folder.erase(folder.size() - std::string("/tarnwick/").size());
-    return AutostartEntry(folder, ExecutablePath());
+    return AutostartEntry(UserConfigFolder(), ExecutablePath());
 }
 
 } // namespace tarnwick
