@@ -1,7 +1,13 @@
-// The Win32 rule editor's own wiring and geometry: the ListView shows table row 0 in its header
-// and rows 1.. as items; the type list sits over its cell; the controls placed on the grid
-// report through it (a child of a ListView notifies the ListView, not the window).
+// The Win32 windows' own wiring and geometry. The rule editor: the ListView shows table row 0
+// in its header and rows 1.. as items; the type list sits over its cell; the controls placed on
+// the grid report through it (a child of a ListView notifies the ListView, not the window).
+// The whole program's windows: one taskbar window, minimising into the notification area.
+#include "FakeRegistry.h"
+#include "forms/Application.h"
+#include "forms/ErrorBox.h"
+#include "forms/mainUnit.h"
 #include "forms/setParamUnit.h"
+#include "platform/StartAtLogin.h"
 #include "platform/win32/TrayWin32.h"
 #include "rules/RuleTable.h"
 #include "ui/win32/Views.h"
@@ -14,6 +20,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarnwick::win32 {
 namespace {
@@ -190,6 +197,93 @@ TEST_F(Win32EditorTest, KeysMoveTheCurrentCellThroughTheSelectionHook) {
     EXPECT_TRUE(form_->TypeEditorOpen());
     // Selecting row 3 grew the table to keep a row below the current one.
     EXPECT_EQ(ListView_GetItemCount(Grid()), Table().rowCount() - 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// The program's windows, started as the entry starts them, with the real notification area
+
+class Win32ProgramTest : public ::testing::Test {
+protected:
+    struct NoStartAtLogin : StartAtLogin {
+        bool IsOn() override { return false; }
+        void SetOn(bool) override {}
+    };
+
+    void SetUp() override {
+        windows_ = std::make_unique<ApplicationWindows>(GetModuleHandleA(nullptr), tray_);
+        // A failure is recorded, not shown in a box nobody would answer.
+        SetErrorPresenter([this](FormView*, const std::string& text) { errors_.push_back(text); });
+        folder_ = TempFolder() + "tarnwick-ui-win32-program\\";
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        DeleteFileA((folder_ + "configData.ini").c_str());
+        ApplicationServices services;
+        services.tray = &tray_;
+        services.registry = test::FakeRegistry(hive_);
+        services.executableFolder = folder_;
+        services.startAtLogin = std::make_shared<NoStartAtLogin>();
+        services.desktopProxy = [] { return DesktopProxyStores(); };
+        app_ = std::make_unique<TApplication>(*windows_, std::move(services));
+        app_->Initialize();
+        app_->SetTitle("Tarnwick");
+        app_->CreateMainForm();
+        app_->CreateSetParamForm();
+        app_->ShowMainFormAtStart();
+        Pump();
+    }
+    void TearDown() override {
+        app_->DestroyForms();
+        app_.reset();
+        windows_.reset();
+        EXPECT_EQ(errors_, std::vector<std::string>{});
+    }
+
+    static void Pump() {
+        MSG message;
+        for (int i = 0; i < 500 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    // The program's windows that are on the screen as top-level windows (taskbar, Alt-Tab).
+    static std::vector<HWND> VisibleTopLevelWindows() {
+        std::vector<HWND> found;
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                DWORD process = 0;
+                GetWindowThreadProcessId(window, &process);
+                if (process == GetCurrentProcessId() && IsWindowVisible(window))
+                    reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+    HWND Main() const { return windows_->Main()->Hwnd(); }
+    HWND Editor() const { return windows_->Editor()->Hwnd(); }
+    TMainForm& MainForm() { return *app_->MainForm(); }
+
+    Win32TrayPlatform tray_;
+    test::FakeHive hive_;
+    std::string folder_;
+    std::vector<std::string> errors_;
+    std::unique_ptr<ApplicationWindows> windows_;
+    std::unique_ptr<TApplication> app_;
+};
+
+TEST_F(Win32ProgramTest, OnlyTheMainWindowIsOnTheScreen) {
+    EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()});
+    // Showing it again from the tray menu brings no second window along.
+    MainForm().Handle(&TMainForm::MMainInterfaceClick);
+    Pump();
+    EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()});
+
+    // The close box hides it, and nothing of the program is left in the taskbar.
+    SendMessageA(Main(), WM_CLOSE, 0, 0);
+    Pump();
+    EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{});
+    MainForm().Handle(&TMainForm::MMainInterfaceClick);
+    Pump();
+    EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()});
 }
 
 } // namespace
