@@ -10,6 +10,7 @@
 #include "platform/StartAtLogin.h"
 #include "platform/win32/TrayWin32.h"
 #include "rules/RuleTable.h"
+#include "trayicon/NotifyIcon.h"
 #include "ui/win32/Views.h"
 
 #include <gtest/gtest.h>
@@ -284,6 +285,34 @@ TEST_F(Win32ProgramTest, OnlyTheMainWindowIsOnTheScreen) {
     MainForm().Handle(&TMainForm::MMainInterfaceClick);
     Pump();
     EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()});
+}
+
+TEST_F(Win32ProgramTest, MinimisingGoesToTheNotificationAreaAndTheMenuBringsItBack) {
+    ASSERT_TRUE(MainForm().NotifyIcon().MinimizeToTray()) << "the icon was not accepted";
+    SetWindowPos(Main(), nullptr, 150, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    RECT before;
+    GetWindowRect(Main(), &before);
+
+    for (const char* how : {"minimise command", "ShowWindow"}) {
+        if (std::string(how) == "ShowWindow")
+            ShowWindow(Main(), SW_MINIMIZE);
+        else
+            SendMessageA(Main(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        Pump();
+        EXPECT_FALSE(IsWindowVisible(Main())) << how;
+        EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{}) << how;
+        EXPECT_TRUE(MainForm().NotifyIcon().IconVisible()) << how;
+
+        // "主界面": back where it was, neither minimised nor hidden, the one window.
+        MainForm().Handle(&TMainForm::MMainInterfaceClick);
+        Pump();
+        EXPECT_TRUE(IsWindowVisible(Main())) << how;
+        EXPECT_FALSE(IsIconic(Main())) << how;
+        RECT after;
+        GetWindowRect(Main(), &after);
+        EXPECT_TRUE(EqualRect(&before, &after)) << how << ": " << after.left << "," << after.top;
+        EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()}) << how;
+    }
 }
 
 } // namespace
