@@ -159,14 +159,19 @@ void EditorWindow::Run(void (TsetParamForm::*handler)()) {
 }
 
 void EditorWindow::SetNormalState() {
-    if (IsZoomed(hwnd_) || IsIconic(hwnd_)) {
-        WINDOWPLACEMENT placement{};
-        placement.length = sizeof placement;
-        GetWindowPlacement(hwnd_, &placement);
-        placement.showCmd = IsWindowVisible(hwnd_) ? SW_SHOWNORMAL : SW_HIDE;
-        placement.flags = 0;
-        SetWindowPlacement(hwnd_, &placement);
+    if (!IsZoomed(hwnd_) && !IsIconic(hwnd_))
+        return;
+    // A hidden window keeps its maximised state until it is shown: it is shown normal then.
+    if (!IsWindowVisible(hwnd_)) {
+        showNormal_ = true;
+        return;
     }
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(hwnd_, &placement);
+    placement.showCmd = SW_SHOWNORMAL;
+    placement.flags = 0;
+    SetWindowPlacement(hwnd_, &placement);
 }
 
 void EditorWindow::RunModal(FormView* owner) {
@@ -179,7 +184,8 @@ void EditorWindow::RunModal(FormView* owner) {
         EnableWindow(modalOwner_, FALSE);
     else
         modalOwner_ = nullptr;
-    ShowWindow(hwnd_, SW_SHOW);
+    ShowWindow(hwnd_, showNormal_ ? SW_SHOWNORMAL : SW_SHOW);
+    showNormal_ = false;
     SetForegroundWindow(hwnd_);
     Run(&TsetParamForm::FormActivate);
     MSG message;

@@ -12,15 +12,18 @@ namespace tarnwick::win32 {
 
 namespace {
 constexpr int Columns = 3;
+constexpr UINT WmColumnsMoved = WM_APP + 20;
 } // namespace
 
 RuleGrid::RuleGrid(HWND parent, HINSTANCE instance, const RuleTable& table, HFONT font,
                    int rowHeight)
     : table_(table), font_(font) {
-    list_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | LVS_REPORT |
-                                LVS_OWNERDATA | LVS_SINGLESEL | LVS_NOSORTHEADER,
-                            0, 0, 100, 100, parent, nullptr, instance, nullptr);
+    // The grid owns its row-height list (shared, so the ListView does not destroy it too).
+    list_ =
+        CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | LVS_REPORT |
+                            LVS_OWNERDATA | LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_SHAREIMAGELISTS,
+                        0, 0, 100, 100, parent, nullptr, instance, nullptr);
     SendMessageA(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
     // A ListView's rows are as high as its small images: a one pixel wide list sets the height.
@@ -91,6 +94,16 @@ void RuleGrid::FollowCurrentCell() {
 void RuleGrid::SetColumnWidth(int width) {
     for (int c = 0; c < Columns; ++c)
         ListView_SetColumnWidth(list_, c, width);
+    PlaceCellEditor();
+}
+
+void RuleGrid::PlaceCellEditor() {
+    if (!editor_ || editorColumn_ < 0)
+        return;
+    const RECT cell = CellRect(editorColumn_, editorRow_);
+    if (!IsRectEmpty(&cell))
+        MoveWindow(editor_, cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top - 1,
+                   TRUE);
 }
 
 int RuleGrid::ColumnWidth(int column) const {
@@ -195,8 +208,7 @@ void RuleGrid::OpenCellEditor(const std::string* typed) {
     editorRow_ = row;
     if (typed && CellEdited)
         CellEdited(column, row, *typed);
-    MoveWindow(editor_, cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top - 1,
-               TRUE);
+    PlaceCellEditor();
     ShowWindow(editor_, SW_SHOW);
     SetFocus(editor_);
     const int length = GetWindowTextLengthA(editor_);
@@ -392,10 +404,17 @@ LRESULT RuleGrid::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
         // The header's column widths: a control placed over a cell follows.
         const auto* header = reinterpret_cast<NMHDR*>(lParam);
         const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
-        if ((header->code == HDN_ITEMCHANGEDA || header->code == HDN_ITEMCHANGEDW) && CellsMoved)
-            CellsMoved();
+        // The ListView takes the new width only after the header has told it, so the
+        // controls over cells move once this notification is through.
+        if (header->code == HDN_ITEMCHANGEDA || header->code == HDN_ITEMCHANGEDW)
+            PostMessageA(window, WmColumnsMoved, 0, 0);
         return result;
     }
+    case WmColumnsMoved:
+        PlaceCellEditor();
+        if (CellsMoved)
+            CellsMoved();
+        return 0;
     default:
         handled = false;
         return 0;

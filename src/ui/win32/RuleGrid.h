@@ -74,6 +74,8 @@ private:
         return MayOpenCellEditor && MayOpenCellEditor(onSelection);
     }
     void UpdateHeader();
+    // Keeps the open cell editor over its cell when the columns move.
+    void PlaceCellEditor();
 
     const RuleTable& table_;
     HWND list_ = nullptr;

@@ -207,6 +207,7 @@ private:
     bool modalEnded_ = false;
     HWND modalOwner_ = nullptr;
     bool created_ = false;
+    bool showNormal_ = false; // SetNormalState while hidden
 };
 
 // What the windows share: the instance, the tray platform, the hint settings, the message

@@ -159,6 +159,37 @@ TEST_F(Win32EditorTest, TypeListOpensOverItsCellAndFollowsAResize) {
     EXPECT_EQ(list.right - list.left, cell.right - cell.left);
 }
 
+TEST_F(Win32EditorTest, CellEditorFollowsColumnAndWindowResizes) {
+    Click(2, 2);
+    HWND cellEditor = editor_->StringGrid1->CellEditor();
+    ASSERT_NE(cellEditor, nullptr);
+    ASSERT_TRUE(IsWindowVisible(cellEditor));
+    const auto expectOverItsCell = [&](const char* after) {
+        const RECT cell = editor_->StringGrid1->CellRect(2, 2);
+        const RECT placed = ChildRect(cellEditor);
+        EXPECT_EQ(placed.left, cell.left) << after;
+        EXPECT_EQ(placed.top, cell.top) << after;
+        EXPECT_EQ(placed.right, cell.right) << after;
+    };
+    expectOverItsCell("opening");
+
+    // A column border dragged: the header takes the new width and reports it.
+    auto header = reinterpret_cast<HWND>(SendMessageA(Grid(), LVM_GETHEADER, 0, 0));
+    HDITEMA width{};
+    width.mask = HDI_WIDTH;
+    width.cxy = 100;
+    SendMessageA(header, HDM_SETITEMA, 0, reinterpret_cast<LPARAM>(&width));
+    Pump();
+    ASSERT_TRUE(IsWindowVisible(cellEditor));
+    expectOverItsCell("a narrower first column");
+
+    // A wider window widens every column.
+    SetWindowPos(editor_->Hwnd(), nullptr, 0, 0, 800, 300, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    ASSERT_TRUE(IsWindowVisible(cellEditor));
+    expectOverItsCell("a wider window");
+}
+
 // The type list and the cell editor are children of the ListView: their notifications must
 // still reach the behaviour.
 TEST_F(Win32EditorTest, ControlsOnTheGridReportThroughIt) {
@@ -285,6 +316,33 @@ TEST_F(Win32ProgramTest, OnlyTheMainWindowIsOnTheScreen) {
     MainForm().Handle(&TMainForm::MMainInterfaceClick);
     Pump();
     EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()});
+}
+
+TEST_F(Win32ProgramTest, AnEditorClosedMaximisedOpensAtItsNormalSize) {
+    RECT normal;
+    GetWindowRect(Editor(), &normal);
+    bool zoomedWhenOpened = true;
+    RECT opened{};
+    // Each opening runs its modal loop; the posted task acts inside it, then cancels.
+    windows_->Post([&] {
+        // At once: without a window manager on the test's display, Wine takes a maximised
+        // state back once the X server has answered.
+        SendMessageA(Editor(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+        app_->SetParamForm()->ButtonCancleClick();
+    });
+    MainForm().Handle(&TMainForm::ToolButtonSetClick);
+    ASSERT_FALSE(IsWindowVisible(Editor()));
+    ASSERT_TRUE(IsZoomed(Editor())) << "the window manager refused to maximise the editor";
+
+    windows_->Post([&] {
+        zoomedWhenOpened = IsZoomed(Editor()) != FALSE;
+        GetWindowRect(Editor(), &opened);
+        app_->SetParamForm()->ButtonCancleClick();
+    });
+    MainForm().Handle(&TMainForm::ToolButtonSetClick);
+    EXPECT_FALSE(zoomedWhenOpened);
+    EXPECT_EQ(opened.right - opened.left, normal.right - normal.left);
+    EXPECT_EQ(opened.bottom - opened.top, normal.bottom - normal.top);
 }
 
 TEST_F(Win32ProgramTest, MinimisingGoesToTheNotificationAreaAndTheMenuBringsItBack) {
