@@ -252,6 +252,11 @@ void EditorWindow::FocusGrid() {
     SetFocus(StringGrid1->Handle());
 }
 
+// The grid, the type list while it is shown (it lives on the grid), ButtonCancle, ButtonOK.
+std::vector<HWND> EditorWindow::TabOrder() const {
+    return {StringGrid1->Handle(), ComboBox1, ButtonCancle, ButtonOK};
+}
+
 void EditorWindow::SetTypeListEntries(const std::vector<std::string>& entries) {
     SendMessageA(ComboBox1, CB_RESETCONTENT, 0, 0);
     for (const std::string& entry : entries)
@@ -388,6 +393,8 @@ LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE)
             app_.SetActiveForm(hwnd_);
+        if (FollowActivation(wParam))
+            return 0;
         break;
     case WM_CTLCOLORSTATIC:
         SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));

@@ -386,6 +386,8 @@ LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             app_.SetActiveForm(hwnd_);
             Run(&TMainForm::FormActivate);
         }
+        if (FollowActivation(wParam))
+            return 0;
         break;
     case WM_SIZE:
         // The main window carries the application's taskbar button, so minimising it is

@@ -19,6 +19,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -92,6 +95,29 @@ protected:
         SendMessageA(Grid(), WM_LBUTTONUP, 0,
                      MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
         Pump();
+    }
+    // A key as the message loop hands it on to the focused control, with Shift and Ctrl held
+    // as given.
+    void Key(WPARAM key, bool shift = false, bool control = false) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        BYTE held[256];
+        std::copy(std::begin(keys), std::end(keys), std::begin(held));
+        held[VK_SHIFT] = shift ? 0x80 : 0;
+        held[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(held);
+        MSG message{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+        windows_->Dispatch(message);
+        SetKeyboardState(keys);
+        Pump();
+    }
+    // The proxy cell of row 1 current, its editor closed, the grid focused.
+    void CloseProxyCell() {
+        Click(2, 1);
+        SendMessageA(editor_->StringGrid1->CellEditor(), WM_KEYDOWN, VK_RETURN, 0);
+        Pump();
+        ASSERT_FALSE(editor_->StringGrid1->CellEditorOpen());
+        ASSERT_EQ(GetFocus(), Grid());
     }
     RECT ChildRect(HWND child) const {
         RECT rect;
@@ -188,6 +214,155 @@ TEST_F(Win32EditorTest, CellEditorFollowsColumnAndWindowResizes) {
     Pump();
     ASSERT_TRUE(IsWindowVisible(cellEditor));
     expectOverItsCell("a wider window");
+}
+
+// "中" reaches a closed cell as GBK D6 D0 whichever way the input method hands it over.
+TEST_F(Win32EditorTest, CharactersReachAClosedCellAsGbk) {
+    struct Typing {
+        const char* how;
+        std::function<void(HWND grid)> type;
+        std::string expected;
+    };
+    const std::vector<Typing> typings = {
+        {"WM_CHAR of U+4E2D", [](HWND grid) { SendMessageW(grid, WM_CHAR, 0x4E2D, 0); },
+         "\xD6\xD0"},
+        {"WM_CHAR as two DBCS bytes",
+         [](HWND grid) {
+             SendMessageA(grid, WM_CHAR, 0xD6, 0);
+             SendMessageA(grid, WM_CHAR, 0xD0, 0);
+         },
+         "\xD6\xD0"},
+        {"WM_IME_CHAR of U+4E2D", [](HWND grid) { SendMessageW(grid, WM_IME_CHAR, 0x4E2D, 0); },
+         "\xD6\xD0"},
+        {"WM_IME_CHAR as a DBCS pair",
+         [](HWND grid) { SendMessageA(grid, WM_IME_CHAR, 0xD6D0, 0); }, "\xD6\xD0"},
+        {"a surrogate pair GBK cannot hold",
+         [](HWND grid) {
+             SendMessageW(grid, WM_CHAR, 0xD83D, 0);
+             SendMessageW(grid, WM_CHAR, 0xDE00, 0);
+         },
+         "?"},
+        {"a key event",
+         [](HWND) {
+             INPUT keys[2] = {};
+             for (INPUT& key : keys) {
+                 key.type = INPUT_KEYBOARD;
+                 key.ki.wScan = 0x4E2D;
+                 key.ki.dwFlags = KEYEVENTF_UNICODE;
+             }
+             keys[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+             SendInput(2, keys, sizeof(INPUT));
+         },
+         "\xD6\xD0"},
+    };
+    // A rule of the host type, which the rule file keeps.
+    Click(0, 1);
+    SendMessageA(editor_->ComboBox1, CB_SETCURSEL, 1, 0);
+    SendMessageA(Grid(), WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(editor_->ComboBox1));
+    Pump();
+    SetForegroundWindow(editor_->Hwnd());
+    for (const Typing& typing : typings) {
+        CloseProxyCell();
+        typing.type(Grid());
+        Pump();
+        EXPECT_EQ(Table().cell(2, 1), typing.expected) << typing.how;
+        EXPECT_TRUE(editor_->StringGrid1->CellEditorOpen()) << typing.how;
+    }
+
+    // And so into the rule file.
+    const std::string ruleFile = TempFolder() + "tarnwick-ui-win32-typed.ini";
+    form_->setRuleFilePath(ruleFile);
+    form_->ButtonOKClick();
+    std::string bytes(4096, '\0');
+    HANDLE file = CreateFileA(ruleFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    DeleteFileA(ruleFile.c_str());
+    bytes.resize(read);
+    EXPECT_NE(bytes.find("col2=\xD6\xD0\r\n"), std::string::npos) << bytes;
+}
+
+TEST_F(Win32EditorTest, PageAndEndKeysMoveTheCurrentCellAsInTheQtGrid) {
+    for (int i = 0; i < 15; ++i)
+        form_->ToolButtonInsertClick();
+    Pump();
+    CloseProxyCell();
+    const int page = static_cast<int>(ListView_GetCountPerPage(Grid()));
+    ASSERT_GE(page, 2);
+    Key(VK_NEXT);
+    EXPECT_EQ(Table().currentRow(), 1 + page);
+    EXPECT_EQ(Table().currentColumn(), 2);
+    Key(VK_PRIOR);
+    Key(VK_PRIOR); // no further than the first row
+    EXPECT_EQ(Table().currentRow(), 1);
+
+    Key(VK_DOWN);
+    // The proxy cell's editor has opened; Home and End are the editor's then.
+    Key(VK_HOME);
+    EXPECT_EQ(Table().currentColumn(), 2);
+    SetFocus(Grid());
+    Key(VK_HOME);
+    EXPECT_EQ(Table().currentRow(), 2);
+    EXPECT_EQ(Table().currentColumn(), 0);
+    SetFocus(Grid());
+    Key(VK_END);
+    EXPECT_EQ(Table().currentRow(), 2);
+    EXPECT_EQ(Table().currentColumn(), 2);
+
+    const int lastRow = Table().rowCount() - 1;
+    SetFocus(Grid());
+    Key(VK_END, false, true);
+    EXPECT_EQ(Table().currentRow(), lastRow);
+    EXPECT_EQ(Table().currentColumn(), 2);
+    SetFocus(Grid());
+    Key(VK_NEXT); // no further than the last row (which may have grown the table by one)
+    EXPECT_LE(Table().currentRow(), Table().rowCount() - 1);
+    SetFocus(Grid());
+    Key(VK_HOME, false, true);
+    EXPECT_EQ(Table().currentRow(), 1);
+    EXPECT_EQ(Table().currentColumn(), 0);
+}
+
+TEST_F(Win32EditorTest, TabRunsThroughTheWindowInBothDirections) {
+    SetFocus(editor_->ButtonOK);
+    Key(VK_TAB, true);
+    EXPECT_EQ(GetFocus(), editor_->ButtonCancle);
+    Key(VK_TAB, true);
+    EXPECT_EQ(GetFocus(), Grid());
+    SetFocus(editor_->ButtonOK);
+    Key(VK_TAB);
+    EXPECT_EQ(GetFocus(), Grid()) << "Tab from the last control goes round to the first";
+
+    // Leaving the open type list either way commits it, and the commit gives the focus to
+    // the grid (not to OK, which Shift+Tab once reached).
+    for (const bool backwards : {true, false}) {
+        Click(0, 2);
+        ASSERT_EQ(GetFocus(), editor_->ComboBox1);
+        Key(VK_TAB, backwards);
+        EXPECT_EQ(GetFocus(), Grid()) << backwards;
+        EXPECT_FALSE(form_->TypeEditorOpen()) << backwards;
+    }
+}
+
+TEST_F(Win32EditorTest, FocusComesBackToItsControlAfterAnotherProgram) {
+    HWND other = CreateWindowExA(0, WC_STATICA, "another program", WS_POPUP | WS_VISIBLE, 600, 400,
+                                 100, 50, nullptr, nullptr, nullptr, nullptr);
+    for (HWND control : {editor_->ButtonCancle, Grid()}) {
+        SetForegroundWindow(editor_->Hwnd());
+        SetFocus(control);
+        Pump();
+        SetForegroundWindow(other);
+        Pump();
+        ASSERT_NE(GetFocus(), control);
+        SetForegroundWindow(editor_->Hwnd());
+        Pump();
+        EXPECT_EQ(GetFocus(), control);
+    }
+    DestroyWindow(other);
 }
 
 // The type list and the cell editor are children of the ListView: their notifications must
@@ -343,6 +518,42 @@ TEST_F(Win32ProgramTest, AnEditorClosedMaximisedOpensAtItsNormalSize) {
     EXPECT_FALSE(zoomedWhenOpened);
     EXPECT_EQ(opened.right - opened.left, normal.right - normal.left);
     EXPECT_EQ(opened.bottom - opened.top, normal.bottom - normal.top);
+}
+
+// Enter and Space press the focused button, through the editor's own message loop.
+TEST_F(Win32ProgramTest, EnterAndSpacePressTheFocusedButton) {
+    DeleteFileA((folder_ + "IETarnwick.pac").c_str());
+    const auto press = [](HWND button, WPARAM key) {
+        SetFocus(button);
+        PostMessageA(button, WM_KEYDOWN, key, 0);
+        PostMessageA(button, WM_KEYUP, key, 0xC0000001);
+    };
+    // Opens the editor, presses the key on the button, and reports whether that closed it
+    // (else the editor is cancelled a while later, so that the test goes on).
+    static TsetParamForm* editor = nullptr;
+    static bool stillOpen = false;
+    editor = app_->SetParamForm();
+    const auto closedBy = [&](HWND EditorWindow::*button, WPARAM key) {
+        stillOpen = false;
+        windows_->Post([&] { press(windows_->Editor()->*button, key); });
+        const UINT_PTR timer = SetTimer(nullptr, 0, 3000, [](HWND, UINT, UINT_PTR, DWORD) {
+            stillOpen = true;
+            editor->ButtonCancleClick();
+        });
+        MainForm().Handle(&TMainForm::ToolButtonSetClick);
+        KillTimer(nullptr, timer);
+        return !stillOpen;
+    };
+    EXPECT_TRUE(closedBy(&EditorWindow::ButtonCancle, VK_SPACE));
+    EXPECT_EQ(GetFileAttributesA((folder_ + "IETarnwick.pac").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(closedBy(&EditorWindow::ButtonOK, VK_RETURN));
+    EXPECT_NE(GetFileAttributesA((folder_ + "IETarnwick.pac").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Space ticks a focused check box of the main window.
+    HWND startHidden = windows_->Main()->CheckBoxes[0];
+    press(startHidden, VK_SPACE);
+    Pump();
+    EXPECT_TRUE(windows_->Main()->Checked(MainCheckBox::StartHidden));
 }
 
 TEST_F(Win32ProgramTest, MinimisingGoesToTheNotificationAreaAndTheMenuBringsItBack) {
