@@ -14,9 +14,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QSignalBlocker>
-#include <QSvgRenderer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -32,24 +30,21 @@
 // The window's pictures sit in a static library; its resources must be registered by name.
 static void InitMainResources() {
     Q_INIT_RESOURCE(mainUnit);
+    Q_INIT_RESOURCE(toolBar);
 }
 
 namespace tarnwick {
 
 namespace {
 
-// One picture of the window's artwork, drawn at each size a toolkit may ask for.
-QIcon Artwork(const char* name, std::initializer_list<int> sizes) {
-    QSvgRenderer renderer(QStringLiteral(":/main/%1.svg").arg(QLatin1String(name)));
+// One picture of the window's artwork at each size it was drawn at for a toolkit to choose.
+QIcon Artwork(const char* folder, const char* name, std::initializer_list<int> sizes) {
     QIcon icon;
-    for (int size : sizes) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        renderer.render(&painter);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
+    for (int size : sizes)
+        icon.addFile(QStringLiteral(":/%1/%2-%3.png")
+                         .arg(QLatin1String(folder), QLatin1String(name))
+                         .arg(size),
+                     QSize(size, size));
     return icon;
 }
 
@@ -103,11 +98,11 @@ void QtMainForm::createComponents() {
     setPalette(colours);
     setAutoFillBackground(true);
 
-    ImageList1Icons = {Artwork("emblem-on", {16, 22, 24, 32, 48, 64}),
-                       Artwork("emblem-off", {16, 22, 24, 32, 48, 64})};
+    const auto emblem = {16, 22, 24, 32, 44, 48, 64};
+    ImageList1Icons = {Artwork("main", "emblem-on", emblem), Artwork("main", "emblem-off", emblem)};
     imageList1_ = services_.tray.imageList(ImageList1Icons);
-    ImageList2 = {Artwork("settings", {32, 64}), Artwork("exit", {32, 64}),
-                  Artwork("help", {32, 64}), Artwork("switch", {32, 64})};
+    ImageList2 = {Artwork("toolbar", "settings", {32, 64}), Artwork("toolbar", "exit", {32, 64}),
+                  Artwork("toolbar", "help", {32, 64}), Artwork("toolbar", "switch", {32, 64})};
     setWindowIcon(ImageList1Icons[0]);
 
     ToolBar1 = new QToolBar(this);

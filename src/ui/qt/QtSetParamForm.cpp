@@ -14,11 +14,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
-#include <QSvgRenderer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWindow>
@@ -45,14 +43,12 @@ constexpr int NoteLeft = 256;
 constexpr int NoteTop = 16;
 constexpr int NoteMargin = 8;
 
+// The picture at its size and at twice it, for high-DPI screens.
 QIcon EditorImage(const QString& name) {
-    QSvgRenderer renderer(QStringLiteral(":/editor/%1.svg").arg(name));
-    QPixmap pixmap(ImageSize, ImageSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    painter.end();
-    return QIcon(pixmap);
+    QIcon icon;
+    for (int size : {ImageSize, 2 * ImageSize})
+        icon.addFile(QStringLiteral(":/editor/%1-%2.png").arg(name).arg(size), QSize(size, size));
+    return icon;
 }
 
 } // namespace
