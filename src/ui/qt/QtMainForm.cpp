@@ -4,6 +4,7 @@
 #include "forms/mainUnit.h"
 #include "platform/qt/QtTray.h"
 #include "ui/qt/GbkText.h"
+#include "ui/qt/Pictures.h"
 #include "ui/qt/QtFrontEnd.h"
 
 #include <QAction>
@@ -36,17 +37,6 @@ static void InitMainResources() {
 namespace tarnwick {
 
 namespace {
-
-// One picture of the window's artwork at each size it was drawn at for a toolkit to choose.
-QIcon Artwork(const char* folder, const char* name, std::initializer_list<int> sizes) {
-    QIcon icon;
-    for (int size : sizes)
-        icon.addFile(QStringLiteral(":/%1/%2-%3.png")
-                         .arg(QLatin1String(folder), QLatin1String(name))
-                         .arg(size),
-                     QSize(size, size));
-    return icon;
-}
 
 // Sends the requests queued for the X server without running the message loop (which
 // would run handlers while the window is still being built). Elsewhere there is no queue.
@@ -99,10 +89,13 @@ void QtMainForm::createComponents() {
     setAutoFillBackground(true);
 
     const auto emblem = {16, 22, 24, 32, 44, 48, 64};
-    ImageList1Icons = {Artwork("main", "emblem-on", emblem), Artwork("main", "emblem-off", emblem)};
+    ImageList1Icons = {Picture(QStringLiteral(":/main/emblem-on"), emblem),
+                       Picture(QStringLiteral(":/main/emblem-off"), emblem)};
     imageList1_ = services_.tray.imageList(ImageList1Icons);
-    ImageList2 = {Artwork("toolbar", "settings", {32, 64}), Artwork("toolbar", "exit", {32, 64}),
-                  Artwork("toolbar", "help", {32, 64}), Artwork("toolbar", "switch", {32, 64})};
+    ImageList2 = {Picture(QStringLiteral(":/toolbar/settings"), {32, 64}),
+                  Picture(QStringLiteral(":/toolbar/exit"), {32, 64}),
+                  Picture(QStringLiteral(":/toolbar/help"), {32, 64}),
+                  Picture(QStringLiteral(":/toolbar/switch"), {32, 64})};
     setWindowIcon(ImageList1Icons[0]);
 
     ToolBar1 = new QToolBar(this);

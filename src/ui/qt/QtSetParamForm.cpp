@@ -3,6 +3,7 @@
 #include "forms/ErrorBox.h"
 #include "forms/setParamUnit.h"
 #include "ui/qt/GbkText.h"
+#include "ui/qt/Pictures.h"
 #include "ui/qt/RuleGrid.h"
 
 #include <QAbstractItemView>
@@ -43,14 +44,6 @@ constexpr int NoteLeft = 256;
 constexpr int NoteTop = 16;
 constexpr int NoteMargin = 8;
 
-// The picture at its size and at twice it, for high-DPI screens.
-QIcon EditorImage(const QString& name) {
-    QIcon icon;
-    for (int size : {ImageSize, 2 * ImageSize})
-        icon.addFile(QStringLiteral(":/editor/%1-%2.png").arg(name).arg(size), QSize(size, size));
-    return icon;
-}
-
 } // namespace
 
 QtSetParamForm::QtSetParamForm(TsetParamForm& form)
@@ -76,7 +69,8 @@ QtSetParamForm::~QtSetParamForm() {
 
 void QtSetParamForm::createComponents() {
     for (const char* name : {"insert", "delete", "copy", "cut", "paste"})
-        ImageList1.append(EditorImage(QString::fromLatin1(name)));
+        ImageList1.append(
+            Picture(QStringLiteral(":/editor/") + QLatin1String(name), {ImageSize, 2 * ImageSize}));
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
