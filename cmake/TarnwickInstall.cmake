@@ -38,7 +38,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 # The libraries the program links, as Debian packages (dpkg-shlibdeps): Qt's core, GUI (with
-# its X11 platform plugin), widgets, SVG and network libraries, and the C++ runtime.
+# its X11 platform plugin), widgets and network libraries, and the C++ runtime.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Opening the help file goes through the desktop's default handler.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
