@@ -390,9 +390,9 @@ LRESULT RuleGrid::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSEMOVE:
         if (dragging_ && (wParam & MK_LBUTTON)) {
             int column = 0, row = 0;
+            // Into the last row too, which grows the table as any selection of it does.
             if (CellAt(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, column, row) &&
-                (column != table_.currentColumn() || row != table_.currentRow()) &&
-                row < table_.rowCount() - 1)
+                (column != table_.currentColumn() || row != table_.currentRow()))
                 Select(column, row);
         }
         return 0;

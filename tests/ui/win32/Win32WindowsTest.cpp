@@ -388,6 +388,22 @@ TEST_F(Win32EditorTest, ControlsOnTheGridReportThroughIt) {
     EXPECT_EQ(ItemText(0, 2), "10.0.0.9:80");
 }
 
+TEST_F(Win32EditorTest, ADragIntoTheLastRowGrowsTheTableAsInTheQtGrid) {
+    const int lastRow = Table().rowCount() - 1;
+    const auto centre = [this](int row) {
+        const RECT cell = editor_->StringGrid1->CellRect(1, row);
+        return MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+    };
+    const LPARAM at = centre(lastRow);
+    SendMessageA(Grid(), WM_LBUTTONDOWN, MK_LBUTTON, centre(1));
+    SendMessageA(Grid(), WM_MOUSEMOVE, MK_LBUTTON, at);
+    SendMessageA(Grid(), WM_LBUTTONUP, 0, at);
+    Pump();
+    EXPECT_EQ(Table().currentRow(), lastRow);
+    EXPECT_EQ(Table().rowCount(), lastRow + 2);
+    EXPECT_EQ(ListView_GetItemCount(Grid()), Table().rowCount() - 1);
+}
+
 TEST_F(Win32EditorTest, KeysMoveTheCurrentCellThroughTheSelectionHook) {
     Click(2, 1);
     SetFocus(Grid());
