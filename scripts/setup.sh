@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64-posix wine wine64
-    libpacparser1
+    libpacparser1 libpacparser-dev
     xvfb xauth trayer xdotool x11-utils imagemagick fonts-wqy-microhei
     libglib2.0-dev gsettings-desktop-schemas dconf-gsettings-backend dconf-cli dbus
     firefox-esr chromium python3 curl procps
