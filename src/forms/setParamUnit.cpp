@@ -104,6 +104,10 @@ void TsetParamForm::FormActivate() {
     LoadRules(table_, ruleFilePath_);
     view_->FollowRowCount();
     view_->RefreshTexts();
+
+    // A result, or a pending lookup, belongs to the table of the last opening.
+    ++testNumber_;
+    view_->SetTestResult("");
 }
 
 void TsetParamForm::FormResize() {
@@ -326,8 +330,8 @@ void TsetParamForm::startLookup() {
 }
 
 void TsetParamForm::lookupDone(unsigned test, HostLookup answer, bool timedOut) {
-    if (test != testNumber_)
-        return; // a later test replaced this one
+    if (test != testNumber_ || !view_->Visible())
+        return; // a later test, or the window's closing, replaced this one
     testLookup_ = answer;
     lookupTimedOut_ = timedOut;
     showTestVerdict();

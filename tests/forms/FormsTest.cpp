@@ -1043,7 +1043,7 @@ TEST_F(RuleTesterInEditor, HostNotResolvedInTimeCountsAsUnresolvableAndTheResult
     EXPECT_EQ(view->currentRow, 4);
 }
 
-TEST_F(RuleTesterInEditor, SecondTestReplacesThePendingOne) {
+TEST_F(RuleTesterInEditor, SecondTestOrReopeningReplacesThePendingOne) {
     writeRules();
     editor.setNameResolver(resolver.function(), std::chrono::seconds(30));
     view->Open();
@@ -1056,6 +1056,20 @@ TEST_F(RuleTesterInEditor, SecondTestReplacesThePendingOne) {
     ASSERT_TRUE(view->RunPostedTasks());
     // The late answer was for the first test: nothing changes.
     EXPECT_EQ(view->testResult, Text("第 1 条规则：PROXY 10.0.0.1:8080"));
+    EXPECT_EQ(view->currentRow, 1);
+
+    // Closed and opened again while a lookup is pending: the result line starts empty and
+    // the answer finds nothing to do.
+    BlockingResolver later;
+    later.answer("first.test", 0xC0A80501);
+    editor.setNameResolver(later.function(), std::chrono::seconds(30));
+    test("first.test");
+    editor.Handle(&TsetParamForm::ButtonCancleClick);
+    view->Open();
+    EXPECT_EQ(view->testResult, "");
+    later.release();
+    ASSERT_TRUE(view->RunPostedTasks());
+    EXPECT_EQ(view->testResult, "");
     EXPECT_EQ(view->currentRow, 1);
 }
 
