@@ -355,13 +355,14 @@ TEST_F(Win32EditorTest, TabRunsThroughTheWindowInBothDirections) {
 }
 
 TEST_F(Win32EditorTest, TesterRowLiesBetweenGridAndButtonsAndAnswersEnterAndItsButton) {
+    // The host rule first: neither address needs a name lookup.
     RuleTable rules;
-    rules.SetRuleType(1, 2);
-    rules.setCell(1, 1, "192.168.5.1;255.255.255.0");
-    rules.setCell(2, 1, "10.0.0.2:3128");
-    rules.SetRuleType(2, 1);
-    rules.setCell(1, 2, "*.invalid");
-    rules.setCell(2, 2, "10.0.0.3:80");
+    rules.SetRuleType(1, 1);
+    rules.setCell(1, 1, "*.invalid");
+    rules.setCell(2, 1, "10.0.0.3:80");
+    rules.SetRuleType(2, 2);
+    rules.setCell(1, 2, "192.168.5.1;255.255.255.0");
+    rules.setCell(2, 2, "10.0.0.2:3128");
     const std::string path = TempFolder() + "tarnwick-ui-win32-tester.ini";
     SaveRules(rules, path);
     form_->setRuleFilePath(path);
@@ -391,15 +392,15 @@ TEST_F(Win32EditorTest, TesterRowLiesBetweenGridAndButtonsAndAnswersEnterAndItsB
     SetWindowTextA(editor_->EditTestUrl, "http://192.168.5.20/");
     SetFocus(editor_->EditTestUrl);
     Key(VK_RETURN);
-    EXPECT_EQ(result(), GbkFromUtf8("第 1 条规则：PROXY 10.0.0.2:3128"));
-    EXPECT_EQ(Table().currentRow(), 1);
+    EXPECT_EQ(result(), GbkFromUtf8("第 2 条规则：PROXY 10.0.0.2:3128"));
+    EXPECT_EQ(Table().currentRow(), 2);
     EXPECT_TRUE(IsWindowVisible(editor_->Hwnd()));
 
     SetWindowTextA(editor_->EditTestUrl, "www.a.invalid");
     SendMessageA(editor_->ButtonTest, BM_CLICK, 0, 0);
     Pump();
-    EXPECT_EQ(result(), GbkFromUtf8("第 2 条规则：PROXY 10.0.0.3:80"));
-    EXPECT_EQ(Table().currentRow(), 2);
+    EXPECT_EQ(result(), GbkFromUtf8("第 1 条规则：PROXY 10.0.0.3:80"));
+    EXPECT_EQ(Table().currentRow(), 1);
     DeleteFileA(path.c_str());
 }
 
