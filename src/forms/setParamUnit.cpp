@@ -86,6 +86,10 @@ void TsetParamForm::fillTypeList() {
 }
 
 void TsetParamForm::FormActivate() {
+    // A result, or a pending lookup, belongs to the table of the last opening.
+    ++testNumber_;
+    view_->SetTestResult("");
+
     for (int c = 0; c < RuleTable::ColumnCount; ++c)
         table_.setCell(c, 0, ColumnTitles()[c]);
     view_->RefreshTexts();
@@ -104,10 +108,6 @@ void TsetParamForm::FormActivate() {
     LoadRules(table_, ruleFilePath_);
     view_->FollowRowCount();
     view_->RefreshTexts();
-
-    // A result, or a pending lookup, belongs to the table of the last opening.
-    ++testNumber_;
-    view_->SetTestResult("");
 }
 
 void TsetParamForm::FormResize() {
@@ -234,10 +234,6 @@ void TsetParamForm::ButtonOKClick() {
 void TsetParamForm::ButtonCancleClick() {
     view_->EndModal();
 }
-
-} // namespace tarnwick
-
-namespace tarnwick {
 
 void TsetParamForm::setNameResolver(NameResolver resolve, std::chrono::milliseconds limit) {
     resolve_ = std::move(resolve);
