@@ -10,9 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 using tarnwick::SingleInstance;
 
@@ -90,6 +94,48 @@ private slots:
         QCOMPARE(shown, 0);
         QCOMPARE(LaterStart("tarnwick-test"), int(SingleInstance::State::HandedOver));
         QTRY_COMPARE(shown, 1);
+    }
+
+    // Anyone of this user may connect and say nothing; such peers cannot keep a later start
+    // out, and a request that arrives in pieces still counts.
+    void silentPeersDoNotShutLaterStartsOut() {
+        int shown = 0;
+        SingleInstance first("tarnwick-test", [&] { ++shown; });
+        const QByteArray path = runtime_.filePath("tarnwick-test.socket").toLocal8Bit();
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()) + 1);
+        // Non-blocking, the first copy's loop running between them: it accepts them all.
+        std::vector<int> silent;
+        for (int i = 0, tries = 0; i < 40 && tries < 2000; ++tries) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            QVERIFY(fd >= 0);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                silent.push_back(fd);
+                ++i;
+            } else {
+                ::close(fd);
+            }
+            QTest::qWait(1);
+        }
+        QCOMPARE(silent.size(), std::size_t{40});
+        QTest::qWait(100);
+        QCOMPARE(LaterStart("tarnwick-test"), int(SingleInstance::State::HandedOver));
+        QTRY_COMPARE(shown, 1);
+
+        const int halting = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QCOMPARE(::connect(halting, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::send(halting, "sh", 2, 0), ssize_t{2});
+        QTest::qWait(100);
+        QCOMPARE(shown, 1);
+        QCOMPARE(::send(halting, "ow\n", 3, 0), ssize_t{3});
+        QTRY_COMPARE(shown, 2);
+        char reply[8] = {};
+        QCOMPARE(::recv(halting, reply, sizeof reply, 0), ssize_t{3});
+        QCOMPARE(QByteArray(reply), QByteArray("ok\n"));
+        ::close(halting);
+        for (int fd : silent)
+            ::close(fd);
     }
 
 private:

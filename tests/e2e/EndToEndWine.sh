@@ -104,7 +104,7 @@ wine reg delete "$run_key" /v Tarnwick /f >/dev/null 2>&1
 
 if [ "$scenario" = second-start ]; then
     wine reg add 'HKCU\Software\IETarnwick' /v startHidden /d true /f >/dev/null 2>&1
-    # main_windows: the program's main windows on screen (the application's own is 1 x 1).
+    # main_windows: the program's main windows on screen (wider than any 1 x 1 helper window).
     main_windows() {
         local w
         for w in $(xdotool search --onlyvisible --name '^Tarnwick$' 2>/dev/null); do

@@ -199,7 +199,9 @@ AnsiNotifyIconRecord ToAnsiRecord(const TrayIconRecord& record) {
 
 Win32TrayPlatform::Win32TrayPlatform() {
     RegisterClassOnce(ApplicationClass, DefWindowProcA);
-    HWND app = CreateWindowExA(0, ApplicationClass, "Tarnwick",
+    // Never shown: the main window carries the program's one taskbar button. A tool window
+    // stays out of the taskbar and the Alt-Tab list even so, should anything show it.
+    HWND app = CreateWindowExA(WS_EX_TOOLWINDOW, ApplicationClass, "Tarnwick",
                                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     applicationWindow_ = Handle(app);
@@ -317,7 +319,15 @@ void Win32TrayPlatform::SetWindowVisible(WindowHandle window, bool visible) {
 }
 
 void Win32TrayPlatform::ShowWindow(WindowHandle window, ShowCommand command) {
-    ::ShowWindow(Hwnd(window), command == ShowCommand::Hide ? SW_HIDE : SW_RESTORE);
+    if (window != applicationWindow_) {
+        ::ShowWindow(Hwnd(window), command == ShowCommand::Hide ? SW_HIDE : SW_RESTORE);
+        return;
+    }
+    // The application's taskbar entry is the main window's own button: hiding the main window
+    // (done before this) takes it away, and restoring the application ends the main window's
+    // minimised state. The application window itself stays hidden.
+    if (command == ShowCommand::Restore && mainForm_ != NoWindow && IsIconic(Hwnd(mainForm_)))
+        ::ShowWindow(Hwnd(mainForm_), SW_RESTORE);
 }
 
 bool Win32TrayPlatform::SetForegroundWindow(WindowHandle window) {

@@ -5,6 +5,7 @@
 #include "platform/qt/QtTray.h"
 #include "trayicon/TrayPlatform.h"
 #include "ui/qt/GbkText.h"
+#include "ui/qt/Pictures.h"
 #include "ui/qt/QtErrorBox.h"
 #include "ui/qt/QtMainForm.h"
 #include "ui/qt/QtSetParamForm.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFont>
 #include <QMessageBox>
 #include <QProxyStyle>
@@ -32,6 +34,18 @@ public:
         if (hint == SH_ToolTip_WakeUpDelay)
             return pause_;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    QIcon standardIcon(StandardPixmap icon, const QStyleOption* option,
+                       const QWidget* widget) const override {
+        // The toolbars' overflow arrow, which every toolbar makes at once: the style names its
+        // file, and finding that file's format out loads every image-format plugin.
+        const QString arrow = QStringLiteral(":/qt-project.org/styles/commonstyle/images/right");
+        if (icon == SP_ToolBarHorizontalExtensionButton &&
+            QGuiApplication::layoutDirection() == Qt::LeftToRight &&
+            QFile::exists(arrow + QStringLiteral("-16.png")))
+            return Picture(arrow, {16, 32, 128});
+        return QProxyStyle::standardIcon(icon, option, widget);
     }
 
 private:

@@ -4,6 +4,7 @@
 #include "forms/mainUnit.h"
 #include "platform/qt/QtTray.h"
 #include "ui/qt/GbkText.h"
+#include "ui/qt/Pictures.h"
 #include "ui/qt/QtFrontEnd.h"
 
 #include <QAction>
@@ -14,9 +15,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QSignalBlocker>
-#include <QSvgRenderer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -32,26 +31,12 @@
 // The window's pictures sit in a static library; its resources must be registered by name.
 static void InitMainResources() {
     Q_INIT_RESOURCE(mainUnit);
+    Q_INIT_RESOURCE(toolBar);
 }
 
 namespace tarnwick {
 
 namespace {
-
-// One picture of the window's artwork, drawn at each size a toolkit may ask for.
-QIcon Artwork(const char* name, std::initializer_list<int> sizes) {
-    QSvgRenderer renderer(QStringLiteral(":/main/%1.svg").arg(QLatin1String(name)));
-    QIcon icon;
-    for (int size : sizes) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        renderer.render(&painter);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
-}
 
 // Sends the requests queued for the X server without running the message loop (which
 // would run handlers while the window is still being built). Elsewhere there is no queue.
@@ -103,11 +88,14 @@ void QtMainForm::createComponents() {
     setPalette(colours);
     setAutoFillBackground(true);
 
-    ImageList1Icons = {Artwork("emblem-on", {16, 22, 24, 32, 48, 64}),
-                       Artwork("emblem-off", {16, 22, 24, 32, 48, 64})};
+    const auto emblem = {16, 22, 24, 32, 44, 48, 64};
+    ImageList1Icons = {Picture(QStringLiteral(":/main/emblem-on"), emblem),
+                       Picture(QStringLiteral(":/main/emblem-off"), emblem)};
     imageList1_ = services_.tray.imageList(ImageList1Icons);
-    ImageList2 = {Artwork("settings", {32, 64}), Artwork("exit", {32, 64}),
-                  Artwork("help", {32, 64}), Artwork("switch", {32, 64})};
+    ImageList2 = {Picture(QStringLiteral(":/toolbar/settings"), {32, 64}),
+                  Picture(QStringLiteral(":/toolbar/exit"), {32, 64}),
+                  Picture(QStringLiteral(":/toolbar/help"), {32, 64}),
+                  Picture(QStringLiteral(":/toolbar/switch"), {32, 64})};
     setWindowIcon(ImageList1Icons[0]);
 
     ToolBar1 = new QToolBar(this);

@@ -3,6 +3,7 @@
 #include "forms/ErrorBox.h"
 #include "forms/setParamUnit.h"
 #include "ui/qt/GbkText.h"
+#include "ui/qt/Pictures.h"
 #include "ui/qt/RuleGrid.h"
 
 #include <QAbstractItemView>
@@ -14,11 +15,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
-#include <QSvgRenderer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWindow>
@@ -45,16 +44,6 @@ constexpr int NoteLeft = 256;
 constexpr int NoteTop = 16;
 constexpr int NoteMargin = 8;
 
-QIcon EditorImage(const QString& name) {
-    QSvgRenderer renderer(QStringLiteral(":/editor/%1.svg").arg(name));
-    QPixmap pixmap(ImageSize, ImageSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    painter.end();
-    return QIcon(pixmap);
-}
-
 } // namespace
 
 QtSetParamForm::QtSetParamForm(TsetParamForm& form)
@@ -80,7 +69,8 @@ QtSetParamForm::~QtSetParamForm() {
 
 void QtSetParamForm::createComponents() {
     for (const char* name : {"insert", "delete", "copy", "cut", "paste"})
-        ImageList1.append(EditorImage(QString::fromLatin1(name)));
+        ImageList1.append(
+            Picture(QStringLiteral(":/editor/") + QLatin1String(name), {ImageSize, 2 * ImageSize}));
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));

@@ -60,6 +60,66 @@ void Form::FormBringToFront() {
     SetActiveWindow(hwnd_);
 }
 
+bool Form::FollowActivation(WPARAM wParam) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus))
+            focusedControl_ = focus;
+        return false;
+    }
+    HWND control = focusedControl_;
+    if (!control || !IsWindow(control) || !IsChild(hwnd_, control) || !IsWindowVisible(control) ||
+        !IsWindowEnabled(control) || IsIconic(hwnd_))
+        return false;
+    SetFocus(control);
+    return true;
+}
+
+bool Form::DialogKey(const MSG& message) {
+    if (message.message != WM_KEYDOWN || (message.wParam != VK_TAB && message.wParam != VK_RETURN))
+        return false;
+    HWND focus = GetFocus();
+    if (!focus || (focus != hwnd_ && !IsChild(hwnd_, focus)))
+        return false;
+    const auto code = focus == hwnd_ ? 0
+                                     : SendMessageA(focus, WM_GETDLGCODE, message.wParam,
+                                                    reinterpret_cast<LPARAM>(&message));
+    if (message.wParam == VK_RETURN) {
+        if (!(code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) || !IsWindowEnabled(focus))
+            return false;
+        SendMessageA(GetParent(focus), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(focus), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(focus));
+        return true;
+    }
+    if (code & (DLGC_WANTTAB | DLGC_WANTALLKEYS) || GetKeyState(VK_CONTROL) < 0)
+        return false;
+    const std::vector<HWND> order = TabOrder();
+    const int count = static_cast<int>(order.size());
+    if (count == 0)
+        return true;
+    const bool backwards = GetKeyState(VK_SHIFT) < 0;
+    // The focused control's place: itself, or the entry it lives in (a grid's editor).
+    int at = -1;
+    for (int i = 0; i < count && at < 0; ++i)
+        if (order[static_cast<std::size_t>(i)] == focus)
+            at = i;
+    for (int i = 0; i < count && at < 0; ++i)
+        if (IsChild(order[static_cast<std::size_t>(i)], focus))
+            at = i;
+    if (at < 0)
+        at = backwards ? count : -1;
+    for (int step = 1; step <= count; ++step) {
+        const int next = ((at + (backwards ? -step : step)) % count + count) % count;
+        HWND control = order[static_cast<std::size_t>(next)];
+        if (control && IsWindowVisible(control) && IsWindowEnabled(control)) {
+            if (control != focus)
+                SetFocus(control);
+            break;
+        }
+    }
+    return true;
+}
+
 void InitCommonControlsOnce() {
     static const bool done = [] {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES |
@@ -154,12 +214,13 @@ void ApplicationWindows::Forget(const Form* form) {
 }
 
 void ApplicationWindows::Dispatch(MSG& message) {
-    // Tab moves between the controls of the window the message belongs to.
+    // Tab and Enter act as dialog keys in the window the message belongs to; a key used so
+    // is not translated, so no character follows it.
     HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-    if (root && (message.message == WM_KEYDOWN || message.message == WM_CHAR) &&
-        (message.wParam == VK_TAB) &&
-        ((main_ && root == main_->Hwnd()) || (editor_ && root == editor_->Hwnd())) &&
-        IsDialogMessageA(root, &message))
+    Form* form = main_ && root == main_->Hwnd()       ? static_cast<Form*>(main_)
+                 : editor_ && root == editor_->Hwnd() ? static_cast<Form*>(editor_)
+                                                      : nullptr;
+    if (form && form->DialogKey(message))
         return;
     TranslateMessage(&message);
     DispatchMessageA(&message);

@@ -159,14 +159,19 @@ void EditorWindow::Run(void (TsetParamForm::*handler)()) {
 }
 
 void EditorWindow::SetNormalState() {
-    if (IsZoomed(hwnd_) || IsIconic(hwnd_)) {
-        WINDOWPLACEMENT placement{};
-        placement.length = sizeof placement;
-        GetWindowPlacement(hwnd_, &placement);
-        placement.showCmd = IsWindowVisible(hwnd_) ? SW_SHOWNORMAL : SW_HIDE;
-        placement.flags = 0;
-        SetWindowPlacement(hwnd_, &placement);
+    if (!IsZoomed(hwnd_) && !IsIconic(hwnd_))
+        return;
+    // A hidden window keeps its maximised state until it is shown: it is shown normal then.
+    if (!IsWindowVisible(hwnd_)) {
+        showNormal_ = true;
+        return;
     }
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(hwnd_, &placement);
+    placement.showCmd = SW_SHOWNORMAL;
+    placement.flags = 0;
+    SetWindowPlacement(hwnd_, &placement);
 }
 
 void EditorWindow::RunModal(FormView* owner) {
@@ -179,7 +184,8 @@ void EditorWindow::RunModal(FormView* owner) {
         EnableWindow(modalOwner_, FALSE);
     else
         modalOwner_ = nullptr;
-    ShowWindow(hwnd_, SW_SHOW);
+    ShowWindow(hwnd_, showNormal_ ? SW_SHOWNORMAL : SW_SHOW);
+    showNormal_ = false;
     SetForegroundWindow(hwnd_);
     Run(&TsetParamForm::FormActivate);
     MSG message;
@@ -244,6 +250,11 @@ void EditorWindow::SetColumnWidths(int width) {
 
 void EditorWindow::FocusGrid() {
     SetFocus(StringGrid1->Handle());
+}
+
+// The grid, the type list while it is shown (it lives on the grid), ButtonCancle, ButtonOK.
+std::vector<HWND> EditorWindow::TabOrder() const {
+    return {StringGrid1->Handle(), ComboBox1, ButtonCancle, ButtonOK};
 }
 
 void EditorWindow::SetTypeListEntries(const std::vector<std::string>& entries) {
@@ -382,6 +393,8 @@ LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE)
             app_.SetActiveForm(hwnd_);
+        if (FollowActivation(wParam))
+            return 0;
         break;
     case WM_CTLCOLORSTATIC:
         SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));

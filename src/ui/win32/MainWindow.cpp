@@ -386,6 +386,15 @@ LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             app_.SetActiveForm(hwnd_);
             Run(&TMainForm::FormActivate);
         }
+        if (FollowActivation(wParam))
+            return 0;
+        break;
+    case WM_SIZE:
+        // The main window carries the application's taskbar button, so minimising it is
+        // minimising the application: the tray component hears it on the application window.
+        if (wParam == SIZE_MINIMIZED)
+            if (auto application = reinterpret_cast<HWND>(app_.Tray().ApplicationWindow()))
+                SendMessageA(application, WM_SIZE, wParam, lParam);
         break;
     case WM_CLOSE:
         Run(&TMainForm::FormClose);

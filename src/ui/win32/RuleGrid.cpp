@@ -12,15 +12,18 @@ namespace tarnwick::win32 {
 
 namespace {
 constexpr int Columns = 3;
+constexpr UINT WmColumnsMoved = WM_APP + 20;
 } // namespace
 
 RuleGrid::RuleGrid(HWND parent, HINSTANCE instance, const RuleTable& table, HFONT font,
                    int rowHeight)
     : table_(table), font_(font) {
-    list_ = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | LVS_REPORT |
-                                LVS_OWNERDATA | LVS_SINGLESEL | LVS_NOSORTHEADER,
-                            0, 0, 100, 100, parent, nullptr, instance, nullptr);
+    // The grid owns its row-height list (shared, so the ListView does not destroy it too).
+    list_ =
+        CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | LVS_REPORT |
+                            LVS_OWNERDATA | LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_SHAREIMAGELISTS,
+                        0, 0, 100, 100, parent, nullptr, instance, nullptr);
     SendMessageA(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
     // A ListView's rows are as high as its small images: a one pixel wide list sets the height.
@@ -91,6 +94,16 @@ void RuleGrid::FollowCurrentCell() {
 void RuleGrid::SetColumnWidth(int width) {
     for (int c = 0; c < Columns; ++c)
         ListView_SetColumnWidth(list_, c, width);
+    PlaceCellEditor();
+}
+
+void RuleGrid::PlaceCellEditor() {
+    if (!editor_ || editorColumn_ < 0)
+        return;
+    const RECT cell = CellRect(editorColumn_, editorRow_);
+    if (!IsRectEmpty(&cell))
+        MoveWindow(editor_, cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top - 1,
+                   TRUE);
 }
 
 int RuleGrid::ColumnWidth(int column) const {
@@ -165,13 +178,94 @@ void RuleGrid::MoveBy(int columns, int rows) {
             --row;
         }
     }
-    column = std::clamp(column, 0, Columns - 1);
     if (row < 1 || row >= table_.rowCount())
         return;
+    MoveTo(column, row);
+}
+
+void RuleGrid::MoveTo(int column, int row) {
+    if (table_.rowCount() < 2)
+        return;
+    column = std::clamp(column, 0, Columns - 1);
+    row = std::clamp(row, 1, table_.rowCount() - 1);
     if (column == table_.currentColumn() && row == table_.currentRow())
         return;
     Select(column, row);
     AfterSelection();
+}
+
+// The keys that move by a page or to an end, as in the Qt grid: PgUp and PgDn by the rows in
+// view, Home and End to the row's first and last cell, with Ctrl to the first and last row.
+void RuleGrid::MoveByKey(WPARAM key, bool control) {
+    const int page = std::max(1, static_cast<int>(ListView_GetCountPerPage(list_)));
+    const int column = table_.currentColumn();
+    const int row = table_.currentRow();
+    const int lastRow = table_.rowCount() - 1;
+    switch (key) {
+    case VK_PRIOR:
+        MoveTo(column, row - page);
+        break;
+    case VK_NEXT:
+        MoveTo(column, row + page);
+        break;
+    case VK_HOME:
+        MoveTo(0, control ? 1 : row);
+        break;
+    case VK_END:
+        MoveTo(Columns - 1, control ? lastRow : row);
+        break;
+    default:
+        break;
+    }
+}
+
+// A character typed into a closed cell, as GBK. Input methods hand it over in several ways:
+// as one UTF-16 unit (a surrogate pair in two), or, to an ANSI window, as the bytes of the
+// ANSI code page, a double-byte character in two messages; WM_IME_CHAR carries a whole one
+// (to an ANSI window with its lead byte in the high byte). Empty while a character is not
+// whole yet, and for control characters.
+std::string RuleGrid::TypedText(UINT message, WPARAM wParam) {
+    std::wstring typed;
+    if (IsWindowUnicode(list_)) {
+        const auto unit = static_cast<wchar_t>(wParam & 0xFFFF);
+        if (unit >= 0xD800 && unit <= 0xDBFF && message == WM_CHAR) {
+            pendingUnit_ = unit;
+            return {};
+        }
+        if (unit >= 0xDC00 && unit <= 0xDFFF && pendingUnit_ != 0)
+            typed.push_back(pendingUnit_);
+        pendingUnit_ = 0;
+        typed.push_back(unit);
+    } else {
+        std::string bytes;
+        if (message == WM_IME_CHAR && (wParam & 0xFF00) != 0) {
+            bytes = {static_cast<char>((wParam >> 8) & 0xFF), static_cast<char>(wParam & 0xFF)};
+        } else {
+            const auto byte = static_cast<char>(wParam & 0xFF);
+            if (pendingLead_ != 0) {
+                bytes = {pendingLead_, byte};
+                pendingLead_ = 0;
+            } else if (message == WM_CHAR && IsDBCSLeadByte(static_cast<BYTE>(byte))) {
+                pendingLead_ = byte;
+                return {};
+            } else {
+                bytes = {byte};
+            }
+        }
+        typed.resize(bytes.size());
+        typed.resize(static_cast<std::size_t>(
+            MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                typed.data(), static_cast<int>(typed.size()))));
+    }
+    if (typed.empty() || typed[0] < 0x20 || typed[0] == 0x7f)
+        return {};
+    // A character that GBK cannot hold becomes one "?", as the ANSI interfaces make it.
+    std::string gbk(typed.size() * 2, '\0');
+    BOOL unheld = FALSE;
+    gbk.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, typed.data(), static_cast<int>(typed.size()),
+                            gbk.data(), static_cast<int>(gbk.size()), nullptr, &unheld)));
+    return unheld ? std::string("?") : gbk;
 }
 
 void RuleGrid::OpenCellEditor(const std::string* typed) {
@@ -195,8 +289,7 @@ void RuleGrid::OpenCellEditor(const std::string* typed) {
     editorRow_ = row;
     if (typed && CellEdited)
         CellEdited(column, row, *typed);
-    MoveWindow(editor_, cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top - 1,
-               TRUE);
+    PlaceCellEditor();
     ShowWindow(editor_, SW_SHOW);
     SetFocus(editor_);
     const int length = GetWindowTextLengthA(editor_);
@@ -297,9 +390,9 @@ LRESULT RuleGrid::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSEMOVE:
         if (dragging_ && (wParam & MK_LBUTTON)) {
             int column = 0, row = 0;
+            // Into the last row too, which grows the table as any selection of it does.
             if (CellAt(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, column, row) &&
-                (column != table_.currentColumn() || row != table_.currentRow()) &&
-                row < table_.rowCount() - 1)
+                (column != table_.currentColumn() || row != table_.currentRow()))
                 Select(column, row);
         }
         return 0;
@@ -341,6 +434,7 @@ LRESULT RuleGrid::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
         case VK_NEXT:
         case VK_HOME:
         case VK_END:
+            MoveByKey(wParam, GetKeyState(VK_CONTROL) < 0);
             return 0;
         default:
             break;
@@ -349,14 +443,14 @@ LRESULT RuleGrid::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     }
     case WM_CHAR:
-        if (wParam >= 0x20 && wParam != 0x7f) {
-            // Typing into a cell starts its editor with the typed character.
-            if (MayOpen(false)) {
-                const std::string typed(1, static_cast<char>(wParam));
-                OpenCellEditor(&typed);
-            }
-        }
+    case WM_IME_CHAR: {
+        // Typing into a cell starts its editor with the typed character. WM_IME_CHAR is
+        // answered here, so the default processing makes no second WM_CHAR of it.
+        const std::string typed = TypedText(message, wParam);
+        if (!typed.empty() && MayOpen(false))
+            OpenCellEditor(&typed);
         return 0;
+    }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         InvalidateRect(window, nullptr, FALSE);
@@ -392,10 +486,17 @@ LRESULT RuleGrid::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
         // The header's column widths: a control placed over a cell follows.
         const auto* header = reinterpret_cast<NMHDR*>(lParam);
         const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
-        if ((header->code == HDN_ITEMCHANGEDA || header->code == HDN_ITEMCHANGEDW) && CellsMoved)
-            CellsMoved();
+        // The ListView takes the new width only after the header has told it, so the
+        // controls over cells move once this notification is through.
+        if (header->code == HDN_ITEMCHANGEDA || header->code == HDN_ITEMCHANGEDW)
+            PostMessageA(window, WmColumnsMoved, 0, 0);
         return result;
     }
+    case WmColumnsMoved:
+        PlaceCellEditor();
+        if (CellsMoved)
+            CellsMoved();
+        return 0;
     default:
         handled = false;
         return 0;
@@ -416,6 +517,8 @@ LRESULT CALLBACK RuleGrid::EditorProc(HWND window, UINT message, WPARAM wParam, 
             return 0;
         case VK_UP:
         case VK_DOWN:
+        case VK_PRIOR:
+        case VK_NEXT:
         case VK_TAB:
             // The grid moves on; the text has reached the table already.
             grid->CloseCellEditor();

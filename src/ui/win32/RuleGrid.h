@@ -18,8 +18,8 @@ namespace tarnwick::win32 {
 // and reports what the user types. The table's current cell is the grid's; the grid draws its
 // rectangle itself (custom draw), since a ListView knows only whole rows.
 //
-// Every move of the current cell that the user makes (click, drag, arrow keys, Tab) runs
-// SelectCell before the cell becomes current; the hook makes it current in the table.
+// Every move of the current cell that the user makes (click, drag, arrow, page and end keys,
+// Tab) runs SelectCell before the cell becomes current; the hook makes it current in the table.
 class RuleGrid {
 public:
     RuleGrid(HWND parent, HINSTANCE instance, const RuleTable& table, HFONT font, int rowHeight);
@@ -68,12 +68,17 @@ private:
     bool CellAt(POINT point, int& column, int& row) const;
     void ClickCell(int column, int row);
     void MoveBy(int columns, int rows);
+    void MoveTo(int column, int row);
+    void MoveByKey(WPARAM key, bool control);
+    std::string TypedText(UINT message, WPARAM wParam);
     void Select(int column, int row);
     void AfterSelection();
     bool MayOpen(bool onSelection) const {
         return MayOpenCellEditor && MayOpenCellEditor(onSelection);
     }
     void UpdateHeader();
+    // Keeps the open cell editor over its cell when the columns move.
+    void PlaceCellEditor();
 
     const RuleTable& table_;
     HWND list_ = nullptr;
@@ -83,6 +88,9 @@ private:
     int editorColumn_ = -1;
     int editorRow_ = -1;
     bool dragging_ = false;
+    // The first half of a character typed in two messages.
+    wchar_t pendingUnit_ = 0;
+    char pendingLead_ = 0;
     std::string displayText_;
 };
 

@@ -41,8 +41,23 @@ protected:
                     int left, int top, int width, int height, HWND owner);
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     static LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
+    // WM_ACTIVATE: notes the control that has the focus when the window goes inactive, and
+    // gives it back when the window is active again. True when it did (the default
+    // processing would move the focus to the window itself).
+    bool FollowActivation(WPARAM wParam);
 
     HWND hwnd_ = nullptr;
+
+public:
+    // The controls that take the focus, in tab order.
+    virtual std::vector<HWND> TabOrder() const = 0;
+    // Tab, Shift+Tab and Enter as the dialog keys of this window: Tab moves the focus along
+    // the tab order unless the focused control takes Tab itself; Enter presses a focused push
+    // button. True when the key was used so.
+    bool DialogKey(const MSG& message);
+
+private:
+    HWND focusedControl_ = nullptr;
 };
 
 // Registers the common controls' window classes, the first time only: not before the icon
@@ -118,6 +133,7 @@ public:
     void SetChecked(MainCheckBox box, bool checked) override;
     void SetLinkUnderlined(bool underlined) override;
     void OpenWithShell(const std::string& target, ShellTarget kind) override;
+    std::vector<HWND> TabOrder() const override { return CheckBoxes; }
 
     // The components, named as in the window's layout.
     HWND ToolBar1 = nullptr;
@@ -177,6 +193,7 @@ public:
     void SetTypeListSelection(int index) override;
     void ShowTypeList(int column, int row) override;
     void HideTypeList() override;
+    std::vector<HWND> TabOrder() const override;
 
     // The components, named as in the window's layout (the panels are areas, not windows).
     HWND ToolBar1 = nullptr;
@@ -207,6 +224,7 @@ private:
     bool modalEnded_ = false;
     HWND modalOwner_ = nullptr;
     bool created_ = false;
+    bool showNormal_ = false; // SetNormalState while hidden
 };
 
 // What the windows share: the instance, the tray platform, the hint settings, the message

@@ -161,14 +161,19 @@ TEST(TrayWin32, MinimiseHidesTheMainWindowAndAShowRestoresTheApplication) {
     icon->SetMinimizeToTray(true);
     platform.SetMainForm(reinterpret_cast<WindowHandle>(mainForm));
     ShowWindow(mainForm, SW_SHOW);
+    ShowWindow(mainForm, SW_MINIMIZE);
     SendMessageA(app, WM_SIZE, SIZE_MINIMIZED, 0);
     EXPECT_FALSE(IsWindowVisible(mainForm));
     EXPECT_FALSE(IsWindowVisible(app));
     EXPECT_TRUE(icon->IconVisible());
 
-    // An explicit show of the owner restores the application window.
-    ShowWindow(mainForm, SW_SHOW);
-    EXPECT_TRUE(IsWindowVisible(app));
+    // An explicit show of the owner restores the application, which ends the main window's
+    // minimised state; the application window itself is never shown (the main window
+    // carries the taskbar button).
+    ShowWindow(mainForm, SW_SHOWMINNOACTIVE);
+    EXPECT_TRUE(IsWindowVisible(mainForm));
+    EXPECT_FALSE(IsIconic(mainForm));
+    EXPECT_FALSE(IsWindowVisible(app));
 
     // Filters come out with the component, in any order of several: a message after both
     // are gone must reach neither (a filter left in would run on a freed component).

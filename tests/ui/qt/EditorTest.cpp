@@ -167,7 +167,9 @@ void EditorTest::windowHasTheLayout() {
     QVERIFY(!form_->ButtonOK->isDefault() && !form_->ButtonOK->autoDefault());
     QVERIFY(!form_->ButtonCancle->isDefault() && !form_->ButtonCancle->autoDefault());
     QCOMPARE(form_->Label1->text(), QStringLiteral("注意：新设置的参数只对过后的启动的IE有效。"));
-    QCOMPARE(form_->ImageList1.at(0).availableSizes().value(0), QSize(20, 20));
+    QCOMPARE(form_->ImageList1.size(), 5);
+    for (const QIcon& picture : form_->ImageList1)
+        QCOMPARE(picture.availableSizes(), (QList<QSize>{{20, 20}, {40, 40}}));
 
     writeRules(SampleRules());
     open();

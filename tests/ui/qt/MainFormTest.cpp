@@ -185,6 +185,15 @@ private slots:
         QCOMPARE(form->N2->objectName(), QStringLiteral("N2"));
         QCOMPARE(form->ImageList2.size(), std::size_t{4});
         QCOMPARE(form->ImageList1Icons.size(), std::size_t{2});
+        // Every picture at its size and at twice it: a picture the build did not draw would
+        // leave a blank button or tray icon.
+        for (const QIcon& picture : form->ImageList2)
+            QCOMPARE(picture.availableSizes(), (QList<QSize>{{32, 32}, {64, 64}}));
+        for (const QIcon& emblem : form->ImageList1Icons) {
+            QCOMPARE(emblem.availableSizes().size(), 7);
+            QVERIFY(emblem.availableSizes().contains(QSize(16, 16)));
+            QVERIFY(emblem.availableSizes().contains(QSize(44, 44)));
+        }
         QCOMPARE(form->font().pixelSize(), 11);
 
         // The toolbar spans the window, whatever its width.

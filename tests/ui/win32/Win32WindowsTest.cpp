@@ -1,9 +1,16 @@
-// The Win32 rule editor's own wiring and geometry: the ListView shows table row 0 in its header
-// and rows 1.. as items; the type list sits over its cell; the controls placed on the grid
-// report through it (a child of a ListView notifies the ListView, not the window).
+// The Win32 windows' own wiring and geometry. The rule editor: the ListView shows table row 0
+// in its header and rows 1.. as items; the type list sits over its cell; the controls placed on
+// the grid report through it (a child of a ListView notifies the ListView, not the window).
+// The whole program's windows: one taskbar window, minimising into the notification area.
+#include "FakeRegistry.h"
+#include "forms/Application.h"
+#include "forms/ErrorBox.h"
+#include "forms/mainUnit.h"
 #include "forms/setParamUnit.h"
+#include "platform/StartAtLogin.h"
 #include "platform/win32/TrayWin32.h"
 #include "rules/RuleTable.h"
+#include "trayicon/NotifyIcon.h"
 #include "ui/win32/Views.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +19,12 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarnwick::win32 {
 namespace {
@@ -85,6 +96,29 @@ protected:
                      MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
         Pump();
     }
+    // A key as the message loop hands it on to the focused control, with Shift and Ctrl held
+    // as given.
+    void Key(WPARAM key, bool shift = false, bool control = false) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        BYTE held[256];
+        std::copy(std::begin(keys), std::end(keys), std::begin(held));
+        held[VK_SHIFT] = shift ? 0x80 : 0;
+        held[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(held);
+        MSG message{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+        windows_->Dispatch(message);
+        SetKeyboardState(keys);
+        Pump();
+    }
+    // The proxy cell of row 1 current, its editor closed, the grid focused.
+    void CloseProxyCell() {
+        Click(2, 1);
+        SendMessageA(editor_->StringGrid1->CellEditor(), WM_KEYDOWN, VK_RETURN, 0);
+        Pump();
+        ASSERT_FALSE(editor_->StringGrid1->CellEditorOpen());
+        ASSERT_EQ(GetFocus(), Grid());
+    }
     RECT ChildRect(HWND child) const {
         RECT rect;
         GetWindowRect(child, &rect);
@@ -151,6 +185,186 @@ TEST_F(Win32EditorTest, TypeListOpensOverItsCellAndFollowsAResize) {
     EXPECT_EQ(list.right - list.left, cell.right - cell.left);
 }
 
+TEST_F(Win32EditorTest, CellEditorFollowsColumnAndWindowResizes) {
+    Click(2, 2);
+    HWND cellEditor = editor_->StringGrid1->CellEditor();
+    ASSERT_NE(cellEditor, nullptr);
+    ASSERT_TRUE(IsWindowVisible(cellEditor));
+    const auto expectOverItsCell = [&](const char* after) {
+        const RECT cell = editor_->StringGrid1->CellRect(2, 2);
+        const RECT placed = ChildRect(cellEditor);
+        EXPECT_EQ(placed.left, cell.left) << after;
+        EXPECT_EQ(placed.top, cell.top) << after;
+        EXPECT_EQ(placed.right, cell.right) << after;
+    };
+    expectOverItsCell("opening");
+
+    // A column border dragged: the header takes the new width and reports it.
+    auto header = reinterpret_cast<HWND>(SendMessageA(Grid(), LVM_GETHEADER, 0, 0));
+    HDITEMA width{};
+    width.mask = HDI_WIDTH;
+    width.cxy = 100;
+    SendMessageA(header, HDM_SETITEMA, 0, reinterpret_cast<LPARAM>(&width));
+    Pump();
+    ASSERT_TRUE(IsWindowVisible(cellEditor));
+    expectOverItsCell("a narrower first column");
+
+    // A wider window widens every column.
+    SetWindowPos(editor_->Hwnd(), nullptr, 0, 0, 800, 300, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    ASSERT_TRUE(IsWindowVisible(cellEditor));
+    expectOverItsCell("a wider window");
+}
+
+// "中" reaches a closed cell as GBK D6 D0 whichever way the input method hands it over.
+TEST_F(Win32EditorTest, CharactersReachAClosedCellAsGbk) {
+    struct Typing {
+        const char* how;
+        std::function<void(HWND grid)> type;
+        std::string expected;
+    };
+    const std::vector<Typing> typings = {
+        {"WM_CHAR of U+4E2D", [](HWND grid) { SendMessageW(grid, WM_CHAR, 0x4E2D, 0); },
+         "\xD6\xD0"},
+        {"WM_CHAR as two DBCS bytes",
+         [](HWND grid) {
+             SendMessageA(grid, WM_CHAR, 0xD6, 0);
+             SendMessageA(grid, WM_CHAR, 0xD0, 0);
+         },
+         "\xD6\xD0"},
+        {"WM_IME_CHAR of U+4E2D", [](HWND grid) { SendMessageW(grid, WM_IME_CHAR, 0x4E2D, 0); },
+         "\xD6\xD0"},
+        {"WM_IME_CHAR as a DBCS pair",
+         [](HWND grid) { SendMessageA(grid, WM_IME_CHAR, 0xD6D0, 0); }, "\xD6\xD0"},
+        {"a surrogate pair GBK cannot hold",
+         [](HWND grid) {
+             SendMessageW(grid, WM_CHAR, 0xD83D, 0);
+             SendMessageW(grid, WM_CHAR, 0xDE00, 0);
+         },
+         "?"},
+        {"a key event",
+         [](HWND) {
+             INPUT keys[2] = {};
+             for (INPUT& key : keys) {
+                 key.type = INPUT_KEYBOARD;
+                 key.ki.wScan = 0x4E2D;
+                 key.ki.dwFlags = KEYEVENTF_UNICODE;
+             }
+             keys[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+             SendInput(2, keys, sizeof(INPUT));
+         },
+         "\xD6\xD0"},
+    };
+    // A rule of the host type, which the rule file keeps.
+    Click(0, 1);
+    SendMessageA(editor_->ComboBox1, CB_SETCURSEL, 1, 0);
+    SendMessageA(Grid(), WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(editor_->ComboBox1));
+    Pump();
+    SetForegroundWindow(editor_->Hwnd());
+    for (const Typing& typing : typings) {
+        CloseProxyCell();
+        typing.type(Grid());
+        Pump();
+        EXPECT_EQ(Table().cell(2, 1), typing.expected) << typing.how;
+        EXPECT_TRUE(editor_->StringGrid1->CellEditorOpen()) << typing.how;
+    }
+
+    // And so into the rule file.
+    const std::string ruleFile = TempFolder() + "tarnwick-ui-win32-typed.ini";
+    form_->setRuleFilePath(ruleFile);
+    form_->ButtonOKClick();
+    std::string bytes(4096, '\0');
+    HANDLE file = CreateFileA(ruleFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    DeleteFileA(ruleFile.c_str());
+    bytes.resize(read);
+    EXPECT_NE(bytes.find("col2=\xD6\xD0\r\n"), std::string::npos) << bytes;
+}
+
+TEST_F(Win32EditorTest, PageAndEndKeysMoveTheCurrentCellAsInTheQtGrid) {
+    for (int i = 0; i < 15; ++i)
+        form_->ToolButtonInsertClick();
+    Pump();
+    CloseProxyCell();
+    const int page = static_cast<int>(ListView_GetCountPerPage(Grid()));
+    ASSERT_GE(page, 2);
+    Key(VK_NEXT);
+    EXPECT_EQ(Table().currentRow(), 1 + page);
+    EXPECT_EQ(Table().currentColumn(), 2);
+    Key(VK_PRIOR);
+    Key(VK_PRIOR); // no further than the first row
+    EXPECT_EQ(Table().currentRow(), 1);
+
+    Key(VK_DOWN);
+    // The proxy cell's editor has opened; Home and End are the editor's then.
+    Key(VK_HOME);
+    EXPECT_EQ(Table().currentColumn(), 2);
+    SetFocus(Grid());
+    Key(VK_HOME);
+    EXPECT_EQ(Table().currentRow(), 2);
+    EXPECT_EQ(Table().currentColumn(), 0);
+    SetFocus(Grid());
+    Key(VK_END);
+    EXPECT_EQ(Table().currentRow(), 2);
+    EXPECT_EQ(Table().currentColumn(), 2);
+
+    const int lastRow = Table().rowCount() - 1;
+    SetFocus(Grid());
+    Key(VK_END, false, true);
+    EXPECT_EQ(Table().currentRow(), lastRow);
+    EXPECT_EQ(Table().currentColumn(), 2);
+    SetFocus(Grid());
+    Key(VK_NEXT); // no further than the last row (which may have grown the table by one)
+    EXPECT_LE(Table().currentRow(), Table().rowCount() - 1);
+    SetFocus(Grid());
+    Key(VK_HOME, false, true);
+    EXPECT_EQ(Table().currentRow(), 1);
+    EXPECT_EQ(Table().currentColumn(), 0);
+}
+
+TEST_F(Win32EditorTest, TabRunsThroughTheWindowInBothDirections) {
+    SetFocus(editor_->ButtonOK);
+    Key(VK_TAB, true);
+    EXPECT_EQ(GetFocus(), editor_->ButtonCancle);
+    Key(VK_TAB, true);
+    EXPECT_EQ(GetFocus(), Grid());
+    SetFocus(editor_->ButtonOK);
+    Key(VK_TAB);
+    EXPECT_EQ(GetFocus(), Grid()) << "Tab from the last control goes round to the first";
+
+    // Leaving the open type list either way commits it, and the commit gives the focus to
+    // the grid (not to OK, which Shift+Tab once reached).
+    for (const bool backwards : {true, false}) {
+        Click(0, 2);
+        ASSERT_EQ(GetFocus(), editor_->ComboBox1);
+        Key(VK_TAB, backwards);
+        EXPECT_EQ(GetFocus(), Grid()) << backwards;
+        EXPECT_FALSE(form_->TypeEditorOpen()) << backwards;
+    }
+}
+
+TEST_F(Win32EditorTest, FocusComesBackToItsControlAfterAnotherProgram) {
+    HWND other = CreateWindowExA(0, WC_STATICA, "another program", WS_POPUP | WS_VISIBLE, 600, 400,
+                                 100, 50, nullptr, nullptr, nullptr, nullptr);
+    for (HWND control : {editor_->ButtonCancle, Grid()}) {
+        SetForegroundWindow(editor_->Hwnd());
+        SetFocus(control);
+        Pump();
+        SetForegroundWindow(other);
+        Pump();
+        ASSERT_NE(GetFocus(), control);
+        SetForegroundWindow(editor_->Hwnd());
+        Pump();
+        EXPECT_EQ(GetFocus(), control);
+    }
+    DestroyWindow(other);
+}
+
 // The type list and the cell editor are children of the ListView: their notifications must
 // still reach the behaviour.
 TEST_F(Win32EditorTest, ControlsOnTheGridReportThroughIt) {
@@ -174,6 +388,22 @@ TEST_F(Win32EditorTest, ControlsOnTheGridReportThroughIt) {
     EXPECT_EQ(ItemText(0, 2), "10.0.0.9:80");
 }
 
+TEST_F(Win32EditorTest, ADragIntoTheLastRowGrowsTheTableAsInTheQtGrid) {
+    const int lastRow = Table().rowCount() - 1;
+    const auto centre = [this](int row) {
+        const RECT cell = editor_->StringGrid1->CellRect(1, row);
+        return MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+    };
+    const LPARAM at = centre(lastRow);
+    SendMessageA(Grid(), WM_LBUTTONDOWN, MK_LBUTTON, centre(1));
+    SendMessageA(Grid(), WM_MOUSEMOVE, MK_LBUTTON, at);
+    SendMessageA(Grid(), WM_LBUTTONUP, 0, at);
+    Pump();
+    EXPECT_EQ(Table().currentRow(), lastRow);
+    EXPECT_EQ(Table().rowCount(), lastRow + 2);
+    EXPECT_EQ(ListView_GetItemCount(Grid()), Table().rowCount() - 1);
+}
+
 TEST_F(Win32EditorTest, KeysMoveTheCurrentCellThroughTheSelectionHook) {
     Click(2, 1);
     SetFocus(Grid());
@@ -190,6 +420,184 @@ TEST_F(Win32EditorTest, KeysMoveTheCurrentCellThroughTheSelectionHook) {
     EXPECT_TRUE(form_->TypeEditorOpen());
     // Selecting row 3 grew the table to keep a row below the current one.
     EXPECT_EQ(ListView_GetItemCount(Grid()), Table().rowCount() - 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// The program's windows, started as the entry starts them, with the real notification area
+
+class Win32ProgramTest : public ::testing::Test {
+protected:
+    struct NoStartAtLogin : StartAtLogin {
+        bool IsOn() override { return false; }
+        void SetOn(bool) override {}
+    };
+
+    void SetUp() override {
+        windows_ = std::make_unique<ApplicationWindows>(GetModuleHandleA(nullptr), tray_);
+        // A failure is recorded, not shown in a box nobody would answer.
+        SetErrorPresenter([this](FormView*, const std::string& text) { errors_.push_back(text); });
+        folder_ = TempFolder() + "tarnwick-ui-win32-program\\";
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        DeleteFileA((folder_ + "configData.ini").c_str());
+        ApplicationServices services;
+        services.tray = &tray_;
+        services.registry = test::FakeRegistry(hive_);
+        services.executableFolder = folder_;
+        services.startAtLogin = std::make_shared<NoStartAtLogin>();
+        services.desktopProxy = [] { return DesktopProxyStores(); };
+        app_ = std::make_unique<TApplication>(*windows_, std::move(services));
+        app_->Initialize();
+        app_->SetTitle("Tarnwick");
+        app_->CreateMainForm();
+        app_->CreateSetParamForm();
+        app_->ShowMainFormAtStart();
+        Pump();
+    }
+    void TearDown() override {
+        app_->DestroyForms();
+        app_.reset();
+        windows_.reset();
+        EXPECT_EQ(errors_, std::vector<std::string>{});
+    }
+
+    static void Pump() {
+        MSG message;
+        for (int i = 0; i < 500 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    // The program's windows that are on the screen as top-level windows (taskbar, Alt-Tab).
+    static std::vector<HWND> VisibleTopLevelWindows() {
+        std::vector<HWND> found;
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                DWORD process = 0;
+                GetWindowThreadProcessId(window, &process);
+                if (process == GetCurrentProcessId() && IsWindowVisible(window))
+                    reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+    HWND Main() const { return windows_->Main()->Hwnd(); }
+    HWND Editor() const { return windows_->Editor()->Hwnd(); }
+    TMainForm& MainForm() { return *app_->MainForm(); }
+
+    Win32TrayPlatform tray_;
+    test::FakeHive hive_;
+    std::string folder_;
+    std::vector<std::string> errors_;
+    std::unique_ptr<ApplicationWindows> windows_;
+    std::unique_ptr<TApplication> app_;
+};
+
+TEST_F(Win32ProgramTest, OnlyTheMainWindowIsOnTheScreen) {
+    EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()});
+    // Showing it again from the tray menu brings no second window along.
+    MainForm().Handle(&TMainForm::MMainInterfaceClick);
+    Pump();
+    EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()});
+
+    // The close box hides it, and nothing of the program is left in the taskbar.
+    SendMessageA(Main(), WM_CLOSE, 0, 0);
+    Pump();
+    EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{});
+    MainForm().Handle(&TMainForm::MMainInterfaceClick);
+    Pump();
+    EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()});
+}
+
+TEST_F(Win32ProgramTest, AnEditorClosedMaximisedOpensAtItsNormalSize) {
+    RECT normal;
+    GetWindowRect(Editor(), &normal);
+    bool zoomedWhenOpened = true;
+    RECT opened{};
+    // Each opening runs its modal loop; the posted task acts inside it, then cancels.
+    windows_->Post([&] {
+        // At once: without a window manager on the test's display, Wine takes a maximised
+        // state back once the X server has answered.
+        SendMessageA(Editor(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+        app_->SetParamForm()->ButtonCancleClick();
+    });
+    MainForm().Handle(&TMainForm::ToolButtonSetClick);
+    ASSERT_FALSE(IsWindowVisible(Editor()));
+    ASSERT_TRUE(IsZoomed(Editor())) << "the window manager refused to maximise the editor";
+
+    windows_->Post([&] {
+        zoomedWhenOpened = IsZoomed(Editor()) != FALSE;
+        GetWindowRect(Editor(), &opened);
+        app_->SetParamForm()->ButtonCancleClick();
+    });
+    MainForm().Handle(&TMainForm::ToolButtonSetClick);
+    EXPECT_FALSE(zoomedWhenOpened);
+    EXPECT_EQ(opened.right - opened.left, normal.right - normal.left);
+    EXPECT_EQ(opened.bottom - opened.top, normal.bottom - normal.top);
+}
+
+// Enter and Space press the focused button, through the editor's own message loop.
+TEST_F(Win32ProgramTest, EnterAndSpacePressTheFocusedButton) {
+    DeleteFileA((folder_ + "IETarnwick.pac").c_str());
+    const auto press = [](HWND button, WPARAM key) {
+        SetFocus(button);
+        PostMessageA(button, WM_KEYDOWN, key, 0);
+        PostMessageA(button, WM_KEYUP, key, 0xC0000001);
+    };
+    // Opens the editor, presses the key on the button, and reports whether that closed it
+    // (else the editor is cancelled a while later, so that the test goes on).
+    static TsetParamForm* editor = nullptr;
+    static bool stillOpen = false;
+    editor = app_->SetParamForm();
+    const auto closedBy = [&](HWND EditorWindow::*button, WPARAM key) {
+        stillOpen = false;
+        windows_->Post([&] { press(windows_->Editor()->*button, key); });
+        const UINT_PTR timer = SetTimer(nullptr, 0, 3000, [](HWND, UINT, UINT_PTR, DWORD) {
+            stillOpen = true;
+            editor->ButtonCancleClick();
+        });
+        MainForm().Handle(&TMainForm::ToolButtonSetClick);
+        KillTimer(nullptr, timer);
+        return !stillOpen;
+    };
+    EXPECT_TRUE(closedBy(&EditorWindow::ButtonCancle, VK_SPACE));
+    EXPECT_EQ(GetFileAttributesA((folder_ + "IETarnwick.pac").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(closedBy(&EditorWindow::ButtonOK, VK_RETURN));
+    EXPECT_NE(GetFileAttributesA((folder_ + "IETarnwick.pac").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Space ticks a focused check box of the main window.
+    HWND startHidden = windows_->Main()->CheckBoxes[0];
+    press(startHidden, VK_SPACE);
+    Pump();
+    EXPECT_TRUE(windows_->Main()->Checked(MainCheckBox::StartHidden));
+}
+
+TEST_F(Win32ProgramTest, MinimisingGoesToTheNotificationAreaAndTheMenuBringsItBack) {
+    ASSERT_TRUE(MainForm().NotifyIcon().MinimizeToTray()) << "the icon was not accepted";
+    SetWindowPos(Main(), nullptr, 150, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    RECT before;
+    GetWindowRect(Main(), &before);
+
+    for (const char* how : {"minimise command", "ShowWindow"}) {
+        if (std::string(how) == "ShowWindow")
+            ShowWindow(Main(), SW_MINIMIZE);
+        else
+            SendMessageA(Main(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        Pump();
+        EXPECT_FALSE(IsWindowVisible(Main())) << how;
+        EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{}) << how;
+        EXPECT_TRUE(MainForm().NotifyIcon().IconVisible()) << how;
+
+        // "主界面": back where it was, neither minimised nor hidden, the one window.
+        MainForm().Handle(&TMainForm::MMainInterfaceClick);
+        Pump();
+        EXPECT_TRUE(IsWindowVisible(Main())) << how;
+        EXPECT_FALSE(IsIconic(Main())) << how;
+        RECT after;
+        GetWindowRect(Main(), &after);
+        EXPECT_TRUE(EqualRect(&before, &after)) << how << ": " << after.left << "," << after.top;
+        EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()}) << how;
+    }
 }
 
 } // namespace

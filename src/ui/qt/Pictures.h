@@ -1,0 +1,14 @@
+// The windows' pictures: PNGs drawn from the SVG originals at build time (see CMakeLists.txt).
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+#include <initializer_list>
+
+namespace tarnwick {
+
+// The picture at PATH-SIZE.png for each size, for the toolkit to choose from.
+QIcon Picture(const QString& path, std::initializer_list<int> sizes);
+
+} // namespace tarnwick
