@@ -206,9 +206,19 @@ kill -0 "$pid" 2>/dev/null || fail "closing the main window ended the program"
 click 主界面
 vd_until 30 main_shown || fail "主界面 did not show the main window"
 
+# 设置 opens the rule editor as a window of its own; closing it cancels.
+click 设置
+editor_shown() { swaymsg -t get_tree 2>/dev/null | grep -q '"name": "设置参数"'; }
+vd_until 30 editor_shown || fail "设置 did not open the rule editor"
+sleep 1
+grim "$work/shots/wayland-editor.png" || fail "grim took no screenshot"
+swaymsg '[title="^设置参数$"] kill' >/dev/null
+editor_gone() { ! editor_shown; }
+vd_until 30 editor_gone || fail "closing the rule editor did not close it"
+
 click 退出
 gone() { ! kill -0 "$pid" 2>/dev/null; }
 vd_until 20 gone || fail "退出 did not end the program"
 pid=""
 store_has '"startHidden"=' || fail "startHidden was not stored at the end"
-echo "PASS: item registered, six entries, 禁用/启用 through the menu, left click, 主界面, 退出"
+echo "PASS: item registered, six entries, 禁用/启用 through the menu, left click, 主界面, 设置, 退出"
