@@ -219,7 +219,7 @@ menu() {
     sleep 0.3
 }
 
-if [ "$scenario" = error-box ]; then
+if [ "$scenario" = error-box ] || [ "$scenario" = end-session-with-box ]; then
     xdotool mousemove --window "$main" 20 20 click 1 # 设置 on the toolbar
     editor="$(vd_window '设置参数' 10)" || fail "the toolbar did not open the rule editor"
     sleep 0.3
