@@ -38,8 +38,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 # The libraries the program links, as Debian packages (dpkg-shlibdeps): Qt's core, GUI (with
-# its X11 platform plugin), widgets and network libraries, and the C++ runtime.
+# its X11 platform plugin), widgets, network and D-Bus libraries, and the C++ runtime.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's Wayland platform plugin, which no library of the program links: Wayland sessions (KDE
+# Plasma's and GNOME's default) run the program natively rather than through XWayland.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland")
 # Opening the help file goes through the desktop's default handler.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_GENERATOR DEB)

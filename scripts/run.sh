@@ -3,7 +3,8 @@
 # Usage: scripts/run.sh [--virtual-display]
 #   --virtual-display  for a machine without a desktop: runs the program under Xvfb with trayer
 #                      as the notification area, waits for its icon, saves a screenshot to
-#                      build/screenshots/run.png and then ends the program.
+#                      build/screenshots/run.png and then ends the program. It runs in a
+#                      session of its own (a private session bus, temporary settings folders).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 virtual=0
@@ -16,8 +17,11 @@ case "${1:-}" in
     ;;
 esac
 
-"$root/scripts/setup.sh"
-"$root/scripts/build.sh" linux
+# Inside the private session bus of the virtual display (see below) the program is built.
+if [ -z "${VD_PRIVATE_BUS:-}" ]; then
+    "$root/scripts/setup.sh"
+    "$root/scripts/build.sh" linux
+fi
 exe="$root/build/linux/src/Tarnwick"
 if [ ! -x "$exe" ]; then
     echo "Tarnwick: the program was not built ($exe is missing)." >&2
@@ -43,12 +47,15 @@ if missing="$(vd_missing)"; then
     echo "Tarnwick: $missing is missing; scripts/setup.sh installs it." >&2
     exit 1
 fi
+# A desktop session of its own: a session bus, so the desktop's settings (dconf) are written
+# as on a real desktop, in temporary folders.
+vd_private_bus "$0" "$@"
 vd_session tarnwick-run
 if ! vd_start "$work"; then
     echo "Tarnwick: the virtual display did not start (what it said is above)." >&2
     exit 1
 fi
-export XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb
+export QT_QPA_PLATFORM=xcb
 "$exe" &
 pid=$!
 echo "Tarnwick runs on the virtual display $DISPLAY (pid $pid); waiting for its icon..."
@@ -65,8 +72,8 @@ mkdir -p "$root/build/screenshots"
 shot="$root/build/screenshots/run.png"
 import -window root "$shot"
 echo "Screenshot of the virtual screen: $shot"
-if ! vd_end 60; then
-    echo "Tarnwick: it did not end within 60 s of SIGTERM; ending it with SIGKILL." >&2
+if ! vd_end 20; then
+    echo "Tarnwick: it did not end within 20 s of SIGTERM; ending it with SIGKILL." >&2
     kill -KILL "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     pid=""

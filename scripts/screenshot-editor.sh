@@ -20,13 +20,13 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$build" --target editor_preview
+vd_private_bus "$0" "$@"
 preview="$build/tests/ui/qt/editor_preview"
 out="$root/build/screenshots"
 mkdir -p "$out"
 vd_session tarnwick-shot
 vd_start "$work"
-export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb
 
 # One picture: start the preview, wait for its window, give it a moment to paint (and the
 # type editor its timer), take the part of the screen that holds it, end it.

@@ -4,7 +4,7 @@
 # Builds first unless --no-build. Writes build/screenshots/{main-window,tray-menu,editor}.png.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-if [ "${1:-}" != --no-build ]; then
+if [ "${1:-}" != --no-build ] && [ -z "${VD_PRIVATE_BUS:-}" ]; then
     "$root/scripts/setup.sh"
     "$root/scripts/build.sh" linux
 fi
@@ -16,20 +16,17 @@ if missing="$(vd_missing)"; then
     exit 1
 fi
 command -v import >/dev/null || { echo "screenshots: ImageMagick's import is missing" >&2; exit 1; }
+# A session bus of its own, so the switch writes the desktop's settings (dconf) as on a desktop.
+vd_private_bus "$0" "$@"
 
 vd_session tarnwick-shots
 out="$root/build/screenshots"
-mkdir -p "$out" "$work/app" "$work/config" "$work/runtime"
-chmod 700 "$work/runtime"
+mkdir -p "$out" "$work/app"
 cp "$exe" "$work/app/Tarnwick"
 # A few rules for the editor to show (GBK, as the program writes them).
 printf '[row1]\r\ncol0=\xd7\xd3\xcd\xf8\r\ncol1=192.168.0.1;255.255.255.0\r\ncol2=10.0.0.1:8080\r\n[row2]\r\ncol0=\xb2\xbb\xc4\xdc\xbd\xe2\xce\xf6\xb5\xc4\xb5\xd8\xd6\xb7\r\ncol1=\xd7\xd3\xcd\xf8\r\ncol2=10.0.0.2:3128\r\n' \
     >"$work/app/configData.ini"
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-# The switch also sets the desktop's proxy settings: GSettings in a key file under the
-# temporary folder, no KDE session, so the real desktop stays as it is.
-export GSETTINGS_BACKEND=keyfile XDG_CURRENT_DESKTOP= KDE_FULL_SESSION=
-unset DBUS_SESSION_BUS_ADDRESS
+export QT_QPA_PLATFORM=xcb
 vd_start "$work" || { echo "screenshots: the virtual display did not start" >&2; exit 1; }
 "$work/app/Tarnwick" >"$work/program.log" 2>&1 &
 pid=$!

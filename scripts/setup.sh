@@ -11,7 +11,8 @@ packages=(
     g++-mingw-w64-x86-64-posix wine wine64
     libpacparser1 libpacparser-dev
     xvfb xauth trayer xdotool xclip x11-utils imagemagick fonts-wqy-microhei
-    libglib2.0-dev gsettings-desktop-schemas dconf-gsettings-backend dconf-cli dbus
+    libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas dconf-gsettings-backend dconf-cli dbus
+    qt6-wayland sway waybar grim wtype
     firefox-esr chromium python3 curl procps
     locales zip unzip
     desktop-file-utils appstream dpkg-dev

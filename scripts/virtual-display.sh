@@ -13,6 +13,13 @@
 #                              and removes `work`
 #   vd_end SECS                ends the program `pid` with SIGTERM and waits for it (SECS at the
 #                              most); `pid` is empty again once it has ended
+#   vd_private_bus COMMAND...  unless already inside one, runs COMMAND (usually the calling
+#                              script again: "$0" "$@") on a session bus of its own and exits
+#                              with its status. XDG_CONFIG_HOME, XDG_RUNTIME_DIR and
+#                              XDG_CACHE_HOME are temporary folders set before the bus starts,
+#                              so dconf, which the bus starts, writes where the program reads,
+#                              as on a desktop, and the user's own settings stay as they are.
+#                              Inside, VD_PRIVATE_BUS names that folder.
 #
 # Every wait is bounded by wall-clock time, not by a number of tries. Those of vd_start,
 # vd_tray_icon and vd_window last at least VD_MIN_WAIT seconds (30 unless set): a machine busy
@@ -237,6 +244,27 @@ _vd_finish() {
     [ -z "$_vd_at_exit" ] || $_vd_at_exit
     vd_stop
     rm -rf "$work"
+}
+
+vd_private_bus() {
+    [ -n "${VD_PRIVATE_BUS:-}" ] && return 0
+    if ! command -v dbus-run-session >/dev/null 2>&1; then
+        echo "dbus-run-session is missing; scripts/setup.sh installs it (package dbus)." >&2
+        exit 1
+    fi
+    local dir status
+    dir="$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-session.XXXXXX")"
+    mkdir -p "$dir/config" "$dir/runtime" "$dir/cache"
+    chmod 700 "$dir/runtime"
+    (
+        export VD_PRIVATE_BUS="$dir" XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/runtime" \
+            XDG_CACHE_HOME="$dir/cache" XDG_CURRENT_DESKTOP= KDE_FULL_SESSION=
+        unset DBUS_SESSION_BUS_ADDRESS GSETTINGS_BACKEND
+        exec dbus-run-session -- "$@"
+    )
+    status=$?
+    rm -rf "$dir"
+    exit "$status"
 }
 
 _vd_program_gone() { ! kill -0 "$pid" 2>/dev/null; }

@@ -106,6 +106,7 @@ TNotifyIcon::~TNotifyIcon() {
     try {
         SetIconVisible(false);
         SetDesignPreview(false);
+        platform_.SetTrayMenu(handler_.Window(), iconId_, nullptr);
         cycleTimer_.reset();
         clickTimer_.reset();
         exitTimer_.reset();
@@ -145,11 +146,16 @@ void TNotifyIcon::Notification(const void* component, TOperation operation) {
     if (component == iconList_)
         SetIconList(nullptr);
     if (component == popupMenu_)
-        popupMenu_ = nullptr;
+        SetPopupMenu(nullptr);
 }
 
 // ---------------------------------------------------------------------------------------
 // Properties
+
+void TNotifyIcon::SetPopupMenu(TrayPopupMenu* value) {
+    popupMenu_ = value;
+    platform_.SetTrayMenu(handler_.Window(), iconId_, value);
+}
 
 void TNotifyIcon::SetDesignPreview(bool value) {
     designPreview_ = value;

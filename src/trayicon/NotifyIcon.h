@@ -89,7 +89,8 @@ public:
     std::int32_t IconIndex() const { return iconIndex_; }
     void SetIconIndex(std::int32_t value);
     TrayPopupMenu* PopupMenu() const { return popupMenu_; }
-    void SetPopupMenu(TrayPopupMenu* value) { popupMenu_ = value; }
+    // Also handed to a notification area that draws the icon's menu itself.
+    void SetPopupMenu(TrayPopupMenu* value);
     bool LeftPopup() const { return leftPopup_; }
     void SetLeftPopup(bool value) { leftPopup_ = value; }
     bool WantEnterExitEvents() const { return wantEnterExitEvents_; }

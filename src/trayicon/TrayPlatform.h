@@ -177,6 +177,10 @@ public:
     virtual bool NotifyIcon(TrayRequest request, const TrayIconRecord& record) = 0;
     // Identifier of the "TaskbarCreated" broadcast, 0 when the platform has none.
     virtual std::uint32_t RegisterTaskbarCreatedMessage() = 0;
+    // The popup menu of the icon (handler window, identifier), or null. A notification area
+    // that draws an icon's menu itself (a StatusNotifierItem host) is handed it; where the
+    // program opens the menu on the right button (the shell, XEmbed trays), nothing happens.
+    virtual void SetTrayMenu(WindowHandle, std::uint32_t, TrayPopupMenu*) {}
 
     // --- hidden windows and timers ---
     virtual WindowHandle CreateTrayHandlerWindow(TrayNotificationSink& sink) = 0;

@@ -11,6 +11,7 @@
 #   second-start: starts the program hidden, then once more; the second start must end and
 #   bring the first one's main window up, leaving one process and one icon.
 #   start-at-login: ticks the box, checks the autostart entry, starts again and unticks it.
+#   end-requests: a termination signal with an error box, the tray menu, the editor open.
 # With TARNWICK_E2E_INSTALLED=1 the executable is an installed one, run where it is; its files
 # are then expected in the configuration folder.
 # Exit 77: a tool is missing. Every wait is bounded by wall-clock time and generous (a machine
@@ -79,6 +80,52 @@ if [ "$scenario" = second-start ]; then
     mkdir -p "$work/config/tarnwick"
     printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\IETarnwick]\n"startHidden"="true"\n' >"$store"
 fi
+# An end request (SIGTERM, SIGHUP, SIGINT) while a modal run is open: the run gives way and the
+# program ends as after Exit, with startHidden stored. Prints how long each end took.
+if [ "$scenario" = end-requests ]; then
+    ended_in() { # SIGNAL WHAT: sends it, waits for the end, checks the status and the store
+        local since status
+        rm -f "$store"
+        since="$(_vd_now)"
+        kill -"$1" "$pid"
+        vd_until 30 _e2e_ended || fail "SIG$1 did not end the program with $2 open"
+        echo "SIG$1 with $2 open: ended in $((($(_vd_now) - since) / 1000)) ms"
+        wait "$pid"
+        status=$?
+        pid=""
+        [ "$status" -eq 0 ] || fail "the program ended with status $status after SIG$1 ($2)"
+        grep -qF '"startHidden"="false"' "$store" || fail "startHidden was not stored after SIG$1 ($2)"
+    }
+    # The error box: dconf on a session bus that is not there, at the start's switch.
+    GSETTINGS_BACKEND=dconf DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" \
+        "$exe" >"$work/program.log" 2>&1 &
+    pid=$!
+    box() { xdotool search --onlyvisible --pid "$pid" --name '^Tarnwick$' >/dev/null 2>&1; }
+    vd_until 60 box || fail "no error box at the start without a session bus"
+    sleep 0.5
+    ended_in TERM "the error box"
+
+    "$exe" >"$work/program.log" 2>&1 &
+    pid=$!
+    icon="$(vd_tray_icon "$pid" 60)" || fail "the icon did not appear in the notification area"
+    vd_window Tarnwick 30 >/dev/null || fail "the main window is not shown"
+    e2e_before="$(e2e_windows)"
+    xdotool mousemove --window "$icon" 8 8 click 3
+    vd_until 30 _e2e_new_window || fail "the tray menu did not open"
+    ended_in HUP "the tray menu"
+
+    "$exe" >"$work/program.log" 2>&1 &
+    pid=$!
+    main="$(vd_window Tarnwick 60)" || fail "the main window is not shown"
+    sleep 0.5
+    xdotool mousemove --window "$main" 20 20 click 1 # 设置 on the toolbar
+    vd_window '设置参数' 30 >/dev/null || fail "the toolbar did not open the rule editor"
+    ended_in INT "the rule editor"
+    [ ! -e "${files}IETarnwick.pac" ] || fail "the editor was not cancelled (a PAC file was written)"
+    echo "PASS: SIGTERM, SIGHUP and SIGINT end the program with an error box, the tray menu, the editor open"
+    exit 0
+fi
+
 "$exe" >"$work/program.log" 2>&1 &
 pid=$!
 icon="$(vd_tray_icon "$pid" 60)" || fail "the icon did not appear in the notification area"

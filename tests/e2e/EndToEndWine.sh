@@ -5,7 +5,8 @@
 # takes a subnet rule and a host rule with their types picked from the drop-down list; OK writes
 # IETarnwick.pac and configData.ini beside the executable byte for byte, and pactester routes a
 # matching host through the rule's proxy; Exit ends the process and stores startHidden.
-# Usage: EndToEndWine.sh TARNWICK_EXE|TARNWICK_ZIP SOURCE_DIR [end-session|error-box|serve-pac]
+# Usage: EndToEndWine.sh TARNWICK_EXE|TARNWICK_ZIP SOURCE_DIR
+#                        [end-session|error-box|end-session-with-box|serve-pac]
 #   (a zip is unpacked first)
 #   end-session: instead, ticks the start-hidden box, opens the editor from the toolbar, and
 #   ends the Windows session (wineboot --end-session): the program ends as Exit ends it, the
@@ -13,6 +14,8 @@
 #   error-box: instead, starts with a rule file whose rule has a type text that is none of the
 #   four; OK in the editor shows the error box (caption "Tarnwick"), writes nothing, and the
 #   editor stays open after the box is dismissed.
+#   end-session-with-box: the same error box, then the end of the Windows session while it is
+#   open: the program ends, startHidden stored.
 #   serve-pac: instead, ticks the box of serving the script over loopback HTTP: AutoConfigURL
 #   becomes the script's http URL, a plain HTTP client on the Linux side (curl) gets the PAC
 #   file's bytes with their headers there, and after the end of the session nothing answers
@@ -94,7 +97,7 @@ switch_is() {
     return 1
 }
 
-if [ "$scenario" = error-box ]; then
+if [ "$scenario" = error-box ] || [ "$scenario" = end-session-with-box ]; then
     printf '[row1]\r\ncol0=bogus\r\ncol1=x\r\ncol2=10.0.0.1:8080\r\n' >"$work/app/configData.ini"
 fi
 # Nothing of an earlier run in this prefix decides what is read back.
@@ -216,7 +219,7 @@ menu() {
     sleep 0.3
 }
 
-if [ "$scenario" = error-box ]; then
+if [ "$scenario" = error-box ] || [ "$scenario" = end-session-with-box ]; then
     xdotool mousemove --window "$main" 20 20 click 1 # 设置 on the toolbar
     editor="$(vd_window '设置参数' 10)" || fail "the toolbar did not open the rule editor"
     sleep 0.3
@@ -225,6 +228,19 @@ if [ "$scenario" = error-box ]; then
     box="$(new_window "$before")" || fail "OK with an unknown type showed no error box"
     title="$(xdotool getwindowname "$box")"
     [ "$title" = Tarnwick ] || fail "the error box's caption is '$title'"
+    if [ "$scenario" = end-session-with-box ]; then
+        # The end of the session reaches the main window through the box's own loop.
+        since="$(_vd_now)"
+        wine wineboot --end-session >/dev/null 2>&1 &
+        ended "the end of the session did not end the program with the error box open"
+        echo "the end of the session with the error box open: ended in $((($(_vd_now) - since) / 1000)) ms"
+        [ "$status" -eq 0 ] || fail "the program ended with status $status"
+        [ -n "$(reg_value 'HKCU\Software\IETarnwick' startHidden)" ] ||
+            fail "startHidden was not stored at the end of the session"
+        [ ! -e "$work/app/IETarnwick.pac" ] || fail "a PAC file was written"
+        echo "PASS: the end of the Windows session with a MessageBoxA open ends the program"
+        exit 0
+    fi
     sleep 0.3
     [ ! -e "$work/app/IETarnwick.pac" ] || fail "a PAC file was written for an unknown type"
     xdotool mousemove --window "$box" 20 20

@@ -266,12 +266,19 @@ TEST_F(NotifyIconTest, ReferencedComponentsGoingAwayAreForgotten) {
     EXPECT_EQ(icon->IconIndex(), 0);
     EXPECT_EQ(platform.ShownIcon(icon->IconId())->hIcon, images.Picture(1)) << "keeps its image";
 
+    const auto key = std::make_pair(icon->IconRecord().hWnd, icon->IconId());
     icon->Notification(&menu, TOperation::opInsert);
     EXPECT_EQ(icon->PopupMenu(), &menu);
+    EXPECT_EQ(platform.trayMenus.at(key), &menu) << "a host that draws menus has it";
     icon->Notification(&menu, TOperation::opRemove);
     EXPECT_EQ(icon->PopupMenu(), nullptr);
+    EXPECT_EQ(platform.trayMenus.at(key), nullptr) << "nor may a host keep a menu that is gone";
     platform.Notify(icon->IconId(), msg::RButtonDown);
     EXPECT_TRUE(menu.popups.empty());
+
+    icon->SetPopupMenu(&menu);
+    icon.reset();
+    EXPECT_EQ(platform.trayMenus.at(key), nullptr) << "the icon's end takes its menu back";
 }
 
 // ---------------------------------------------------------------------------------------

@@ -6,8 +6,10 @@
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace tarnwick {
 
@@ -57,6 +59,25 @@ bool InProcessOnly(GSettingsBackend* backend) {
            std::strcmp(type, "GNullSettingsBackend") == 0;
 }
 
+// Set once dconf, the default backend, was found unable to write for want of a session bus:
+// that holds for the rest of the run, so the user hears it once and the other stores go on.
+std::atomic<bool> defaultBackendUnwritable{false};
+
+// Why the default backend cannot write at all, or nothing when that is not the cause.
+std::optional<std::string> NoSessionBus(GSettingsBackend* backend) {
+    if (std::strcmp(G_OBJECT_TYPE_NAME(backend), "DConfSettingsBackend") != 0)
+        return std::nullopt;
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (bus) {
+        g_object_unref(bus);
+        return std::nullopt;
+    }
+    std::string why = error && error->message ? error->message : "no address";
+    g_clear_error(&error);
+    return why;
+}
+
 } // namespace
 
 GnomeProxySettings::GnomeProxySettings(std::string schemaId, GSettingsBackend* backend)
@@ -90,6 +111,8 @@ bool GnomeProxySettings::present() {
     }
     if (backend_)
         return true;
+    if (defaultBackendUnwritable)
+        return false;
     GSettingsBackend* backend = g_settings_backend_get_default();
     const bool kept = !InProcessOnly(backend);
     g_object_unref(backend);
@@ -133,7 +156,21 @@ void GnomeProxySettings::write(const DesktopProxyState& state) {
     Put(settings.get(), schema_, ModeKey, before.mode);
     Put(settings.get(), schema_, UrlKey, before.url);
     g_settings_sync();
-    throw RegistryError("Failed to set data for '" + schemaId_ + " " + failed + "'");
+    std::string message = "Failed to set data for '" + schemaId_ + " " + failed + "'";
+    if (!backend_) {
+        GSettingsBackend* backend = g_settings_backend_get_default();
+        const std::optional<std::string> why = NoSessionBus(backend);
+        g_object_unref(backend);
+        if (why) {
+            defaultBackendUnwritable = true;
+            message += ": the desktop's settings (dconf) are written through the session bus, "
+                       "and there is none (" +
+                       *why +
+                       "). Start Tarnwick in a desktop session; until then it leaves the "
+                       "desktop's proxy settings as they are.";
+        }
+    }
+    throw RegistryError(message);
 }
 
 DesktopProxyState GnomeProxySettings::pointingAt(const std::string& url) const {

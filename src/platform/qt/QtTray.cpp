@@ -5,6 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QEvent>
 #include <QMenu>
 #include <QStyleHints>
@@ -144,6 +147,7 @@ QtTrayPlatform::QtTrayPlatform(QObject* parent) : QObject(parent) {}
 QtTrayPlatform::~QtTrayPlatform() {
     for (auto& [key, icon] : icons_)
         delete icon.data();
+    hostMenus_.clear();
 }
 
 WindowHandle QtTrayPlatform::Handle(QWidget* widget) {
@@ -162,6 +166,54 @@ void QtTrayPlatform::SetMainForm(QWidget* mainForm) {
 
 bool QtTrayPlatform::TrayAvailable() {
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool QtTrayPlatform::StatusNotifierHostRegistered() {
+    // The question Qt's own D-Bus tray asks before it registers an item.
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(watcher).value())
+        return false;
+    QDBusInterface host(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return host.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+bool QtTrayPlatform::HostDrawsMenus() {
+    if (!hostDrawsMenus_)
+        hostDrawsMenus_ = menuHostProbe_ ? menuHostProbe_() : StatusNotifierHostRegistered();
+    return *hostDrawsMenus_;
+}
+
+QMenu* QtTrayPlatform::HostMenu(std::uint32_t iconId) const {
+    for (const auto& [key, menu] : hostMenus_)
+        if (key.second == iconId)
+            return menu.get();
+    return nullptr;
+}
+
+void QtTrayPlatform::SetTrayMenu(WindowHandle handlerWindow, std::uint32_t iconId,
+                                 TrayPopupMenu* menu) {
+    const auto* qtMenu = dynamic_cast<QtPopupMenu*>(menu);
+    trayMenus_[{handlerWindow, iconId}] = qtMenu ? qtMenu->menu() : nullptr;
+    HandMenuToHost({handlerWindow, iconId});
+}
+
+void QtTrayPlatform::HandMenuToHost(const IconKey& key) {
+    const auto icon = icons_.find(key);
+    if (icon == icons_.end() || !icon->second || !HostDrawsMenus())
+        return;
+    // A menu of its own that shows the popup menu's actions: the popup menu stays the
+    // program's own for the host's other request (ContextMenu) and for XEmbed trays, and a
+    // caption set on an action reaches the host.
+    std::unique_ptr<QMenu>& hostMenu = hostMenus_[key];
+    if (!hostMenu)
+        hostMenu = std::make_unique<QMenu>();
+    hostMenu->clear();
+    const auto source = trayMenus_.find(key);
+    if (source != trayMenus_.end() && source->second)
+        hostMenu->addActions(source->second->actions());
+    icon->second->setContextMenu(hostMenu.get());
 }
 
 QSystemTrayIcon* QtTrayPlatform::TrayIcon(std::uint32_t iconId) const {
@@ -183,8 +235,13 @@ bool QtTrayPlatform::NotifyIcon(TrayRequest request, const TrayIconRecord& recor
         QSystemTrayIcon* icon = found->second.data();
         icons_.erase(found);
         icon->hide();
-        // Deleted later: the request may come from inside the icon's own activation signal.
+        // Deleted later: the request may come from inside the icon's own activation signal,
+        // or from the host's choice in its menu.
         icon->deleteLater();
+        if (auto hostMenu = hostMenus_.find(key); hostMenu != hostMenus_.end()) {
+            hostMenu->second.release()->deleteLater();
+            hostMenus_.erase(hostMenu);
+        }
         return true;
     }
 
@@ -206,6 +263,7 @@ bool QtTrayPlatform::NotifyIcon(TrayRequest request, const TrayIconRecord& recor
                     Deliver(handler, id, static_cast<int>(reason));
                 });
         icons_[key] = icon;
+        HandMenuToHost(key);
     } else {
         if (found == icons_.end())
             return false;

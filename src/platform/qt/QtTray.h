@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace tarnwick {
@@ -103,8 +104,20 @@ public:
     // Replaces the desktop's answer to "is there a notification area" (for tests).
     void SetTrayProbe(std::function<bool()> probe) { trayProbe_ = std::move(probe); }
 
+    // Whether the session bus has a StatusNotifierItem host: Qt's icons then register as
+    // items whose host draws their menu, else they dock into an XEmbed tray. Qt asks once, when
+    // its first icon is made; so does this platform.
+    static bool StatusNotifierHostRegistered();
+    // Replaces the session bus's answer (for tests).
+    void SetMenuHostProbe(std::function<bool()> probe) { menuHostProbe_ = std::move(probe); }
+    // The menu a StatusNotifierItem host was handed for the icon, or null: it holds the popup
+    // menu's own actions, so a choice there runs the same handler and captions follow.
+    QMenu* HostMenu(std::uint32_t iconId) const;
+
     bool NotifyIcon(TrayRequest request, const TrayIconRecord& record) override;
     std::uint32_t RegisterTaskbarCreatedMessage() override { return TaskbarCreatedMessage; }
+    void SetTrayMenu(WindowHandle handlerWindow, std::uint32_t iconId,
+                     TrayPopupMenu* menu) override;
     WindowHandle CreateTrayHandlerWindow(TrayNotificationSink& sink) override;
     WindowHandle CreateTimerWindow(TimerSink& sink) override;
     void DestroyHiddenWindow(WindowHandle window) override;
@@ -141,6 +154,9 @@ private:
     void WatchTray();
     void SendToApplication(const WindowMessage& message);
     void RemoveApplicationFilter(int key);
+    using IconKey = std::pair<WindowHandle, std::uint32_t>;
+    bool HostDrawsMenus();
+    void HandMenuToHost(const IconKey& key);
 
     QPointer<QWidget> mainForm_;
     bool showMainForm_ = true;
@@ -149,7 +165,12 @@ private:
     QTimer* trayWatch_ = nullptr;
     std::map<int, WindowFilterProc> applicationFilters_;
     int nextFilterKey_ = 1;
-    std::map<std::pair<WindowHandle, std::uint32_t>, QPointer<QSystemTrayIcon>> icons_;
+    std::map<IconKey, QPointer<QSystemTrayIcon>> icons_;
+    std::function<bool()> menuHostProbe_;
+    std::optional<bool> hostDrawsMenus_;
+    // The popup menu of each icon, and the menu its host was handed (owned here).
+    std::map<IconKey, QPointer<QMenu>> trayMenus_;
+    std::map<IconKey, std::unique_ptr<QMenu>> hostMenus_;
 };
 
 } // namespace tarnwick

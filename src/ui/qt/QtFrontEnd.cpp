@@ -15,6 +15,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFont>
+#include <QMessageBox>
 #include <QProxyStyle>
 #include <QTimer>
 #include <QUrl>
@@ -105,13 +106,35 @@ void QtFrontEnd::WatchTheEnd(std::function<void()> onEnd) {
     QApplication::setQuitOnLastWindowClosed(false);
     // The end of the desktop session reaches the program as the platform's request to quit.
     qApp->installEventFilter(this);
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { onEnd_(); });
-    WatchTerminationSignals(this, [this] { onEnd_(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { EndRequested(); });
+    WatchTerminationSignals(this, [this] { EndRequested(); });
+}
+
+void QtFrontEnd::EndRequested() {
+    // The end first (an open rule editor ends as cancelled, the loop is asked to end), then
+    // whatever modal run the request came into gives way: otherwise it would hold the end
+    // until a person answered it, and a session manager kills a program that waits.
+    onEnd_();
+    EndModalRuns();
+}
+
+void QtFrontEnd::EndModalRuns() {
+    // Innermost first; one round each, a popup opened by a closing one included.
+    for (int round = 0; round < 16; ++round) {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+            continue;
+        }
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            break;
+        box->done(QMessageBox::Ok);
+    }
 }
 
 bool QtFrontEnd::eventFilter(QObject* watched, QEvent* event) {
     if (watched == qApp && event->type() == QEvent::Quit && onEnd_) {
-        onEnd_();
+        EndRequested();
         return true;
     }
     return QObject::eventFilter(watched, event);

@@ -70,6 +70,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The end of the desktop session or a termination signal: the program ends as after Exit,
+    // also from inside a modal run (an error box, the tray menu), before the loop runs too.
+    void EndRequested();
+    // Closes the popups and error boxes open now; their modal runs return (a box as if OK).
+    static void EndModalRuns();
+
     QtServices services_;
     // The desktop's notification area when none was given.
     std::unique_ptr<QObject> ownTray_;

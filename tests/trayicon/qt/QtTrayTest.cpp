@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -191,6 +192,50 @@ private slots:
         handler.TrayNotification(icon.IconId(), msg::LButtonDblClk);
         QCOMPARE(triggered.count(), 1);
         handler.Release();
+    }
+
+    void onlyAStatusNotifierHostIsHandedTheMenu() {
+        for (const bool host : {false, true}) {
+            QtTrayPlatform platform;
+            platform.SetTrayProbe([] { return true; });
+            platform.SetMenuHostProbe([host] { return host; });
+            QMenu menu;
+            QAction* main = menu.addAction("main");
+            menu.addSeparator();
+            QAction* toggle = menu.addAction("disable");
+            QtPopupMenu popup(&menu);
+
+            TNotifyIcon icon(platform, NoWindow);
+            icon.SetIcon(QtIconImage(Colour(Qt::blue)));
+            // Handed over whichever comes first, the menu or the icon.
+            icon.SetPopupMenu(&popup);
+            icon.SetIconVisible(true);
+            QSystemTrayIcon* shown = platform.TrayIcon(icon.IconId());
+            QVERIFY(shown != nullptr);
+            if (!host) {
+                // An XEmbed tray: a context menu would make Qt pop it up beside the program's.
+                QCOMPARE(shown->contextMenu(), nullptr);
+                QCOMPARE(platform.HostMenu(icon.IconId()), nullptr);
+                continue;
+            }
+            QMenu* hosted = platform.HostMenu(icon.IconId());
+            QVERIFY(hosted != nullptr && hosted != &menu);
+            QCOMPARE(shown->contextMenu(), hosted);
+            QCOMPARE(hosted->actions(), menu.actions());
+            // The same actions: the host's choice runs the item's handler, captions follow.
+            QSignalSpy triggered(toggle, &QAction::triggered);
+            hosted->actions().at(2)->trigger();
+            QCOMPARE(triggered.count(), 1);
+            toggle->setText("enable");
+            QCOMPARE(hosted->actions().at(2)->text(), QString("enable"));
+
+            icon.SetPopupMenu(nullptr);
+            QVERIFY(hosted->actions().isEmpty());
+            icon.SetPopupMenu(&popup);
+            QCOMPARE(hosted->actions().first(), main);
+            icon.SetIconVisible(false);
+            QCOMPARE(platform.HostMenu(icon.IconId()), nullptr);
+        }
     }
 
     void menuDestroyedFirstLeavesAnEmptyAdapter() {

@@ -94,6 +94,9 @@ public:
     // --- TrayPlatform ---
     bool NotifyIcon(TrayRequest request, const TrayIconRecord& record) override;
     std::uint32_t RegisterTaskbarCreatedMessage() override { return taskbarCreatedMessage; }
+    void SetTrayMenu(WindowHandle window, std::uint32_t iconId, TrayPopupMenu* menu) override {
+        trayMenus[{window, iconId}] = menu;
+    }
     WindowHandle CreateTrayHandlerWindow(TrayNotificationSink& sink) override;
     WindowHandle CreateTimerWindow(TimerSink& sink) override;
     void DestroyHiddenWindow(WindowHandle window) override;
@@ -143,6 +146,8 @@ public:
     // Settings and records, open to the test.
     std::vector<Request> requests;
     std::map<std::pair<WindowHandle, std::uint32_t>, TrayIconRecord> icons;
+    // The menu each icon (handler window, identifier) was last handed.
+    std::map<std::pair<WindowHandle, std::uint32_t>, TrayPopupMenu*> trayMenus;
     bool trayAvailable = true;
     bool refuseTimers = false;
     std::uint32_t taskbarCreatedMessage = 0xC0DE;
