@@ -1,6 +1,7 @@
 #include "ui/qt/QtSetParamForm.h"
 
 #include "forms/ErrorBox.h"
+#include "forms/FormLayouts.h"
 #include "forms/setParamUnit.h"
 #include "ui/qt/GbkText.h"
 #include "ui/qt/Pictures.h"
@@ -33,15 +34,21 @@ namespace tarnwick {
 
 namespace {
 
-constexpr int ClientWidth = 535;
-constexpr int ClientHeight = 207;
-constexpr int Panel2Height = 49;
-constexpr int ToolBarHeight = 33;
-constexpr int RowHeight = 24;
+const ControlLayout& Component(const char* name) {
+    return SetParamFormLayout()[name];
+}
+QString Caption(const char* name) {
+    return FromGbk(Component(name).caption);
+}
+// A widget named and placed as the layout has it (within its parent area).
+void Place(QWidget* widget, const char* name) {
+    const ControlLayout& at = Component(name);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(at.left, at.top, at.width, at.height);
+}
+
 constexpr int ImageSize = 20;
-// The note's place in Panel2, and the margin it keeps from the window's edges.
-constexpr int NoteLeft = 256;
-constexpr int NoteTop = 16;
+// The margin the note keeps from the window's edges.
 constexpr int NoteMargin = 8;
 
 } // namespace
@@ -52,14 +59,16 @@ QtSetParamForm::QtSetParamForm(TsetParamForm& form)
                               Qt::WindowCloseButtonHint),
       form_(form) {
     InitEditorResources();
-    setObjectName(QStringLiteral("setParamForm"));
-    setWindowTitle(QStringLiteral("设置参数"));
+    const FormLayout& layout = SetParamFormLayout();
+    setObjectName(QString::fromStdString(layout.name));
+    setWindowTitle(FromGbk(layout.caption));
     createComponents();
-    resize(ClientWidth, ClientHeight);
-    move(192, 172);
+    resize(layout.clientWidth, layout.clientHeight);
+    move(layout.left, layout.top);
 }
 
 QtSetParamForm::~QtSetParamForm() {
+    TheProgramActivation().Forget(this);
     // The grid and the type list go first, without calling back into the window's behaviour.
     ComboBox1->removeEventFilter(this);
     selection_->beforeCurrentChange = nullptr;
@@ -73,31 +82,31 @@ void QtSetParamForm::createComponents() {
             Picture(QStringLiteral(":/editor/") + QLatin1String(name), {ImageSize, 2 * ImageSize}));
 
     Panel1 = new QWidget(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Place(Panel1, "Panel1");
 
     ToolBar1 = new QToolBar(Panel1);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    Place(ToolBar1, "ToolBar1");
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
     ToolBar1->setFocusPolicy(Qt::NoFocus);
     ToolBar1->setIconSize(QSize(ImageSize, ImageSize));
     ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
-    auto makeToolButton = [this](const char* name, int image, const QString& hint) {
+    auto makeToolButton = [this](const char* name, int image) {
         auto* button = new QToolButton(ToolBar1);
         button->setObjectName(QString::fromLatin1(name));
         button->setIcon(ImageList1.at(image));
         button->setIconSize(QSize(ImageSize, ImageSize));
-        button->setToolTip(hint);
+        button->setToolTip(Caption(name));
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
-        button->setFixedSize(27, 26);
+        button->setFixedSize(Component(name).width, Component(name).height);
         ToolBar1->addWidget(button);
         return button;
     };
-    ToolButtonInsert = makeToolButton("ToolButtonInsert", 0, QStringLiteral("插入一行"));
-    ToolButtonDelete = makeToolButton("ToolButtonDelete", 1, QStringLiteral("删除当前行"));
+    ToolButtonInsert = makeToolButton("ToolButtonInsert", 0);
+    ToolButtonDelete = makeToolButton("ToolButtonDelete", 1);
     connect(ToolButtonInsert, &QToolButton::clicked, this,
             [this] { form_.Handle(&TsetParamForm::ToolButtonInsertClick); });
     connect(ToolButtonDelete, &QToolButton::clicked, this,
@@ -105,7 +114,7 @@ void QtSetParamForm::createComponents() {
 
     model_ = new RuleGridModel(form_, this);
     StringGrid1 = new RuleGridView(form_, Panel1);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    Place(StringGrid1, "StringGrid1");
     StringGrid1->setModel(model_);
     QItemSelectionModel* defaultSelection = StringGrid1->selectionModel();
     selection_ = new RuleSelectionModel(model_, StringGrid1);
@@ -128,15 +137,16 @@ void QtSetParamForm::createComponents() {
     rows->hide();
     rows->setMinimumSectionSize(1);
     rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(RowHeight);
+    const int rowHeight = Component("RowHeight").height;
+    rows->setDefaultSectionSize(rowHeight);
     QHeaderView* columns = StringGrid1->horizontalHeader();
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setSectionsClickable(false);
     columns->setHighlightSections(false);
     columns->setStretchLastSection(false);
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    columns->setFixedHeight(RowHeight);
-    columns->setDefaultSectionSize(170);
+    columns->setFixedHeight(rowHeight);
+    columns->setDefaultSectionSize(Component("ColumnWidth").width);
 
     selection_->beforeCurrentChange = [this](const QModelIndex& index) {
         RunGuarded(this, [&] {
@@ -151,7 +161,7 @@ void QtSetParamForm::createComponents() {
 
     // Created after the grid, so that it lies over it.
     ComboBox1 = new QComboBox(Panel1);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    Place(ComboBox1, "ComboBox1");
     ComboBox1->setEditable(false);
     ComboBox1->setFocusPolicy(Qt::StrongFocus);
     ComboBox1->hide();
@@ -168,13 +178,11 @@ void QtSetParamForm::createComponents() {
     connect(columns, &QHeaderView::sectionResized, this, follow);
 
     Panel2 = new QWidget(this);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    ButtonOK = new QPushButton(QStringLiteral("确定"), Panel2);
-    ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
-    ButtonOK->setGeometry(16, 8, 81, 33);
-    ButtonCancle = new QPushButton(QStringLiteral("取消"), Panel2);
-    ButtonCancle->setObjectName(QStringLiteral("ButtonCancle"));
-    ButtonCancle->setGeometry(120, 8, 81, 33);
+    Place(Panel2, "Panel2");
+    ButtonOK = new QPushButton(Caption("ButtonOK"), Panel2);
+    Place(ButtonOK, "ButtonOK");
+    ButtonCancle = new QPushButton(Caption("ButtonCancle"), Panel2);
+    Place(ButtonCancle, "ButtonCancle");
     // Enter and Escape belong to the grid and the type list, never to a button.
     for (QPushButton* button : {ButtonOK, ButtonCancle}) {
         button->setAutoDefault(false);
@@ -184,14 +192,24 @@ void QtSetParamForm::createComponents() {
             [this] { form_.Handle(&TsetParamForm::ButtonOKClick); });
     connect(ButtonCancle, &QPushButton::clicked, this,
             [this] { form_.Handle(&TsetParamForm::ButtonCancleClick); });
-    Label1 = new QLabel(QStringLiteral("注意：新设置的参数只对过后的启动的IE有效。"), Panel2);
+    Label1 = new QLabel(Caption("Label1"), Panel2);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(NoteLeft, NoteTop);
+    Label1->move(Component("Label1").left, Component("Label1").top);
     Label1->adjustSize();
 
-    setTabOrder(StringGrid1, ComboBox1);
-    setTabOrder(ComboBox1, ButtonCancle);
-    setTabOrder(ButtonCancle, ButtonOK);
+    QWidget* previous = nullptr;
+    for (const std::string& name : SetParamFormLayout().TabOrder()) {
+        auto* next = findChild<QWidget*>(QString::fromStdString(name));
+        if (previous && next)
+            setTabOrder(previous, next);
+        previous = next;
+    }
+}
+
+bool QtSetParamForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        TheProgramActivation().Activated(this);
+    return QDialog::event(event);
 }
 
 void QtSetParamForm::showEvent(QShowEvent* event) {
@@ -248,14 +266,17 @@ void QtSetParamForm::layoutComponents() {
     // The note keeps inside the window whatever the font: the window is never narrower than
     // the note's right edge, and the bottom panel grows when the note is taller than it leaves.
     const QSize note = Label1->sizeHint();
-    setMinimumWidth(NoteLeft + note.width() + NoteMargin);
-    const int bottom = std::max(Panel2Height, NoteTop + note.height() + NoteMargin);
+    const ControlLayout& noteAt = Component("Label1");
+    setMinimumWidth(noteAt.left + note.width() + NoteMargin);
+    const int bottom =
+        std::max(Component("Panel2").height, noteAt.top + note.height() + NoteMargin);
     const int top = std::max(0, h - bottom);
+    const int toolBarHeight = Component("ToolBar1").height;
     Panel1->setGeometry(0, 0, w, top);
     Panel2->setGeometry(0, top, w, bottom);
-    Label1->setGeometry(NoteLeft, NoteTop, note.width(), note.height());
-    ToolBar1->setGeometry(0, 0, w, ToolBarHeight);
-    StringGrid1->setGeometry(0, ToolBarHeight, w, std::max(0, top - ToolBarHeight));
+    Label1->setGeometry(noteAt.left, noteAt.top, note.width(), note.height());
+    ToolBar1->setGeometry(0, 0, w, toolBarHeight);
+    StringGrid1->setGeometry(0, toolBarHeight, w, std::max(0, top - toolBarHeight));
 }
 
 void QtSetParamForm::placeTypeList() {
@@ -291,6 +312,7 @@ void QtSetParamForm::RunModal(FormView* owner) {
     // Modal to the owner only: Qt's application-wide modality would block the notification
     // area's icon, and with it the way to Exit or to the main window.
     auto* ownerWidget = dynamic_cast<QWidget*>(owner);
+    modalOwner_ = ownerWidget && ownerWidget->isVisible() ? owner : nullptr;
     setWindowModality(Qt::WindowModal);
     winId();
     windowHandle()->setTransientParent(ownerWidget ? ownerWidget->windowHandle() : nullptr);
@@ -298,6 +320,10 @@ void QtSetParamForm::RunModal(FormView* owner) {
 }
 
 void QtSetParamForm::EndModal() {
+    // The focus goes straight back to the owner: no activation by the user.
+    if (modalOwner_)
+        TheProgramActivation().HandBackTo(modalOwner_);
+    modalOwner_ = nullptr;
     done(QDialog::Rejected);
 }
 

@@ -64,6 +64,7 @@ public:
     void HideTypeList() override;
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -81,6 +82,8 @@ private:
     // The cell the shown type list belongs to.
     int typeListColumn_ = 0;
     int typeListRow_ = 0;
+    // The window the modal run was opened over, while it runs.
+    FormView* modalOwner_ = nullptr;
 };
 
 // The widgets behind a rule editor's behaviour (a rule editor of this front end).
