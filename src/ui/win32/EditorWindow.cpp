@@ -23,44 +23,34 @@ enum : UINT {
     WmCommitPick = WM_APP + 1,
 };
 
-// The layout's texts, converted to GBK once.
-struct Texts {
-    std::string caption = GbkFromUtf8("设置参数");
-    std::string hintInsert = GbkFromUtf8("插入一行");
-    std::string hintDelete = GbkFromUtf8("删除当前行");
-    std::string ok = GbkFromUtf8("确定");
-    std::string cancel = GbkFromUtf8("取消");
-    std::string note = GbkFromUtf8("注意：新设置的参数只对过后的启动的IE有效。");
-};
-const Texts& Text() {
-    static const Texts texts;
-    return texts;
+const ControlLayout& Component(const char* name) {
+    return SetParamFormLayout()[name];
 }
 
-constexpr int Panel2Height = 49;
-constexpr int ToolBarHeight = 33;
-constexpr int RowHeight = 24;
+// The type list's entries, at 96 dpi.
 constexpr int ComboItemHeight = 13;
 
 } // namespace
 
 EditorWindow::EditorWindow(ApplicationWindows& app, TsetParamForm& form) : app_(app), form_(form) {
-    font_ = CreateFormFont(11);
     HWND owner = app_.Main() ? app_.Main()->Hwnd() : nullptr;
-    // Outer size 543 x 241 at 192, 172: a sizeable dialog without a minimise box.
-    CreateForm("TsetParamForm", Text().caption.c_str(),
+    // A sizeable dialog without a minimise box.
+    CreateForm("TsetParamForm", SetParamFormLayout(),
                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX |
                    WS_CLIPCHILDREN,
-               WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, 192, 172, 543, 241, owner);
+               WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, owner);
+    font_ = CreateFormFont(dpi_);
+    oldDpi_ = dpi_;
     CreateComponents();
     created_ = true;
-    Layout();
+    ApplyDpi();
 }
 
 EditorWindow::~EditorWindow() {
     // Destroying the editor may activate its owner: that is no activation by the user.
     if (app_.Main() && IsWindowVisible(app_.Main()->Hwnd()))
-        app_.SetActiveForm(app_.Main()->Hwnd());
+        TheProgramActivation().HandBackTo(app_.Main());
+    TheProgramActivation().Forget(this);
     app_.Forget(this);
     StringGrid1.reset();
     if (IsWindow(hwnd_))
@@ -77,20 +67,18 @@ void EditorWindow::CreateComponents() {
     ToolBar1 = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",
                                WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS |
                                    CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN,
-                               0, 0, 535, ToolBarHeight, hwnd_, nullptr, instance, nullptr);
+                               0, 0, 0, 0, hwnd_, nullptr, instance, nullptr);
     SendMessageA(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    ImageList1 = CreateIconImageList(instance, 20, {IDI_INSERT, IDI_DELETE});
-    SendMessageA(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1));
-    SendMessageA(ToolBar1, TB_SETBITMAPSIZE, 0, MAKELPARAM(20, 20));
     TBBUTTON buttons[] = {
         {0, IdToolButtonInsert, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
         {1, IdToolButtonDelete, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
     };
     SendMessageA(ToolBar1, TB_ADDBUTTONSA, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
-    SendMessageA(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(27, 26));
     app_.AddTooltip(reinterpret_cast<HWND>(SendMessageA(ToolBar1, TB_GETTOOLTIPS, 0, 0)));
 
-    StringGrid1 = std::make_unique<RuleGrid>(hwnd_, instance, form_.Table(), font_, RowHeight);
+    StringGrid1 = std::make_unique<RuleGrid>(hwnd_, instance, form_.Table(), font_,
+                                             Scale(Component("RowHeight").height),
+                                             Scale(Component("ColumnWidth").width));
     RuleGrid& grid = *StringGrid1;
     grid.SelectCell = [this](int column, int row) {
         Guarded([&] { form_.StringGrid1SelectCell(column, row); });
@@ -113,24 +101,53 @@ void EditorWindow::CreateComponents() {
     // The type list lives on the grid, so it scrolls with its cell; its notifications reach
     // the grid, which hands them on.
     ComboBox1 = CreateWindowExA(
-        0, WC_COMBOBOXA, "", WS_CHILD | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS, 0, 0, 170,
-        120, grid.Handle(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IdComboBox1)), instance,
+        0, WC_COMBOBOXA, "", WS_CHILD | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS, 0, 0, 0, 0,
+        grid.Handle(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IdComboBox1)), instance,
         nullptr);
-    SendMessageA(ComboBox1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, ComboItemHeight);
-    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), RowHeight - 8);
 
-    // Tab order: the grid, then ButtonCancle, then ButtonOK.
-    ButtonCancle = CreateWindowExA(
-        0, WC_BUTTONA, Text().cancel.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0,
-        0, 81, 33, hwnd_, reinterpret_cast<HMENU>(IdButtonCancle), instance, nullptr);
-    ButtonOK = CreateWindowExA(0, WC_BUTTONA, Text().ok.c_str(),
-                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 81, 33,
-                               hwnd_, reinterpret_cast<HMENU>(IdButtonOK), instance, nullptr);
-    Label1 = CreateWindowExA(0, WC_STATICA, Text().note.c_str(), WS_CHILD | WS_VISIBLE, 0, 0, 270,
-                             13, hwnd_, reinterpret_cast<HMENU>(IdLabel1), instance, nullptr);
+    // Created in tab order (the grid, ButtonCancle, ButtonOK); TabOrder() follows the layout.
+    const auto make = [&](const char* name, const char* kind, DWORD style, UINT id) {
+        return CreateWindowExA(
+            0, kind, Component(name).caption.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+            hwnd_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), instance, nullptr);
+    };
+    ButtonCancle = make("ButtonCancle", WC_BUTTONA, WS_TABSTOP | BS_PUSHBUTTON, IdButtonCancle);
+    ButtonOK = make("ButtonOK", WC_BUTTONA, WS_TABSTOP | BS_PUSHBUTTON, IdButtonOK);
+    Label1 = make("Label1", WC_STATICA, 0, IdLabel1);
+}
+
+void EditorWindow::ApplyDpi() {
+    if (!created_)
+        return;
+    HFONT oldFont = font_;
+    font_ = CreateFormFont(dpi_);
+    HIMAGELIST oldImages = ImageList1;
+    const int picture = Scale(20);
+    ImageList1 = CreateIconImageList(app_.Instance(), picture, {IDI_INSERT, IDI_DELETE});
+    SendMessageA(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1));
+    SendMessageA(ToolBar1, TB_SETBITMAPSIZE, 0, MAKELPARAM(picture, picture));
+    const ControlLayout& button = Component("ToolButtonInsert");
+    SendMessageA(ToolBar1, TB_SETBUTTONSIZE, 0,
+                 MAKELPARAM(Scale(button.width), Scale(button.height)));
+    if (oldImages)
+        ImageList_Destroy(oldImages);
+
+    const int columnWidth = StringGrid1->ColumnWidth(0);
+    StringGrid1->SetMetrics(font_, Scale(Component("RowHeight").height));
+    SendMessageA(ComboBox1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, Scale(ComboItemHeight));
+    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
+                 Scale(Component("RowHeight").height) - Scale(8));
     for (HWND control : {ButtonCancle, ButtonOK, Label1})
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    if (oldFont) {
+        // Columns keep their share of the grid at the new DPI.
+        if (oldDpi_ != dpi_)
+            StringGrid1->SetColumnWidth(MulDiv(columnWidth, dpi_, oldDpi_));
+        DeleteObject(oldFont);
+    }
+    oldDpi_ = dpi_;
+    Layout();
 }
 
 // Panel1 fills the client area above Panel2 (49 high): the toolbar on top, the grid below it.
@@ -140,13 +157,23 @@ void EditorWindow::Layout() {
     RECT client;
     GetClientRect(hwnd_, &client);
     const int width = client.right;
-    const int panel1Height = std::max(0, static_cast<int>(client.bottom) - Panel2Height);
-    MoveWindow(ToolBar1, 0, 0, width, ToolBarHeight, TRUE);
-    MoveWindow(StringGrid1->Handle(), 0, ToolBarHeight, width,
-               std::max(0, panel1Height - ToolBarHeight), TRUE);
-    MoveWindow(ButtonOK, 16, panel1Height + 8, 81, 33, TRUE);
-    MoveWindow(ButtonCancle, 120, panel1Height + 8, 81, 33, TRUE);
-    MoveWindow(Label1, 256, panel1Height + 16, std::max(0, width - 256), 13, TRUE);
+    const int toolBarHeight = Scale(Component("ToolBar1").height);
+    const int panel1Height =
+        std::max(0, static_cast<int>(client.bottom) - Scale(Component("Panel2").height));
+    MoveWindow(ToolBar1, 0, 0, width, toolBarHeight, TRUE);
+    MoveWindow(StringGrid1->Handle(), 0, toolBarHeight, width,
+               std::max(0, panel1Height - toolBarHeight), TRUE);
+    // Panel2's components, below Panel1; the note takes the width that is left.
+    for (HWND control : {ButtonOK, ButtonCancle, Label1}) {
+        const ControlLayout& at = Component(control == ButtonOK       ? "ButtonOK"
+                                            : control == ButtonCancle ? "ButtonCancle"
+                                                                      : "Label1");
+        // Edges scaled, not sizes: neighbours that touch at 96 dpi never overlap.
+        const int controlWidth = control == Label1 ? std::max(0, width - Scale(at.left))
+                                                   : Scale(at.left + at.width) - Scale(at.left);
+        MoveWindow(control, Scale(at.left), panel1Height + Scale(at.top), controlWidth,
+                   Scale(at.top + at.height) - Scale(at.top), TRUE);
+    }
     PlaceTypeList();
 }
 
@@ -212,8 +239,9 @@ void EditorWindow::EndModal() {
     // The owner first, so the focus goes straight back to it.
     if (modalOwner_)
         EnableWindow(modalOwner_, TRUE);
-    if (modalOwner_ && IsWindowVisible(modalOwner_))
-        app_.SetActiveForm(modalOwner_);
+    if (modalOwner_ && IsWindowVisible(modalOwner_) && app_.Main() &&
+        app_.Main()->Hwnd() == modalOwner_)
+        TheProgramActivation().HandBackTo(app_.Main());
     ShowWindow(hwnd_, SW_HIDE);
     modalOwner_ = nullptr;
     PostMessageA(hwnd_, WM_NULL, 0, 0);
@@ -237,14 +265,16 @@ void EditorWindow::CloseCellEditor() {
     StringGrid1->CloseCellEditor();
 }
 
+// The behaviour reckons in the layout's pixels (96 dpi), as the layout does: the scroll bar's
+// allowance it keeps is scaled with the rest.
 int EditorWindow::GridWidth() const {
     RECT rect;
     GetWindowRect(StringGrid1->Handle(), &rect);
-    return rect.right - rect.left;
+    return MulDiv(rect.right - rect.left, 96, dpi_);
 }
 
 void EditorWindow::SetColumnWidths(int width) {
-    StringGrid1->SetColumnWidth(width);
+    StringGrid1->SetColumnWidth(Scale(width));
     PlaceTypeList();
 }
 
@@ -254,7 +284,14 @@ void EditorWindow::FocusGrid() {
 
 // The grid, the type list while it is shown (it lives on the grid), ButtonCancle, ButtonOK.
 std::vector<HWND> EditorWindow::TabOrder() const {
-    return {StringGrid1->Handle(), ComboBox1, ButtonCancle, ButtonOK};
+    std::vector<HWND> order;
+    for (const std::string& name : SetParamFormLayout().TabOrder())
+        order.push_back(name == "StringGrid1"    ? StringGrid1->Handle()
+                        : name == "ComboBox1"    ? ComboBox1
+                        : name == "ButtonCancle" ? ButtonCancle
+                        : name == "ButtonOK"     ? ButtonOK
+                                                 : nullptr);
+    return order;
 }
 
 void EditorWindow::SetTypeListEntries(const std::vector<std::string>& entries) {
@@ -294,7 +331,7 @@ void EditorWindow::PlaceTypeList() {
     const RECT cell = StringGrid1->CellRect(typeListColumn_, typeListRow_);
     const int width = static_cast<int>(cell.right - cell.left);
     const int height = static_cast<int>(cell.bottom - cell.top);
-    const int listHeight = height + 4 * ComboItemHeight + 4;
+    const int listHeight = height + 4 * Scale(ComboItemHeight) + 4;
     MoveWindow(ComboBox1, cell.left + 1, cell.top + 1, std::max(width, 1), listHeight, TRUE);
     HWND header = reinterpret_cast<HWND>(SendMessageA(StringGrid1->Handle(), LVM_GETHEADER, 0, 0));
     RECT headerRect{};
@@ -374,9 +411,11 @@ LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (StringGrid1 && StringGrid1->Notify(header, result))
             return result;
         if (header->code == TTN_GETDISPINFOA || header->code == TTN_GETDISPINFOW) {
-            const char* hint = header->idFrom == IdToolButtonInsert   ? Text().hintInsert.c_str()
-                               : header->idFrom == IdToolButtonDelete ? Text().hintDelete.c_str()
-                                                                      : nullptr;
+            const char* hint = header->idFrom == IdToolButtonInsert
+                                   ? Component("ToolButtonInsert").caption.c_str()
+                               : header->idFrom == IdToolButtonDelete
+                                   ? Component("ToolButtonDelete").caption.c_str()
+                                   : nullptr;
             if (!hint)
                 break;
             if (header->code == TTN_GETDISPINFOA) {
@@ -392,13 +431,16 @@ LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE)
-            app_.SetActiveForm(hwnd_);
+            TheProgramActivation().Activated(this);
         if (FollowActivation(wParam))
             return 0;
         break;
     case WM_CTLCOLORSTATIC:
         SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_DPICHANGED:
+        FollowDpiChange(wParam, lParam);
+        return 0;
     case WM_CLOSE:
         Run(&TsetParamForm::ButtonCancleClick);
         return 0;
