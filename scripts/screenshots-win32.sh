@@ -3,7 +3,7 @@
 # notification area): the main window, the open tray menu, and the rule editor with a sample
 # rule file and its type list open. Builds first unless --no-build.
 #   --dpi N[,N...]   the display's DPIs (Wine's LogPixels), 96 when not given
-# Writes build/screenshots/win32-{main-window,tray-menu,editor}.png at 96 dpi and
+# Writes build/screenshots/win32-{main-window,tray-menu,editor,editor-tester}.png at 96 dpi and
 # win32-{...}-<N>dpi.png at the others.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -93,11 +93,23 @@ xdotool mousemove --window "$editor" "$(px 85)" "$(px 89)" click 1
 sleep 0.4
 xdotool mousemove --window "$editor" "$(px 85)" "$(px 89)" click 1
 sleep 0.6
-import -window root -crop "$(px 560)x$(px 260)+$(px 180)+$(px 180)" +repage "$out/win32-editor$suffix.png"
+import -window root -crop "$(px 560)x$(px 320)+$(px 180)+$(px 180)" +repage "$out/win32-editor$suffix.png"
 xdotool key Escape
+sleep 0.3
+# The rule tester for an address of the subnet rule.
+editor_height="$(xwininfo -id "$editor" | awk '/Height:/ { print $2 }')"
+# The first click may only close what the Escape left of the list.
+for _ in 1 2; do
+    xdotool mousemove --window "$editor" "$(px 200)" $((editor_height - $(px 90))) click 1
+    sleep 0.4
+done
+xdotool type --delay 20 "http://192.168.0.7/intranet"
+xdotool key Return
+sleep 0.6
+import -window root -crop "$(px 560)x$(px 320)+$(px 180)+$(px 180)" +repage "$out/win32-editor-tester$suffix.png"
 wineserver -k 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
-echo "Screenshots in $out: win32-main-window$suffix.png win32-tray-menu$suffix.png win32-editor$suffix.png"
+echo "Screenshots in $out: win32-main-window$suffix.png win32-tray-menu$suffix.png win32-editor$suffix.png win32-editor-tester$suffix.png"
 }
 
 for dpi in ${dpis//,/ }; do

@@ -61,22 +61,30 @@ FormLayout MakeMainFormLayout() {
 }
 
 FormLayout MakeSetParamFormLayout() {
-    // Outer size 543 x 241 at 192, 172: a client area of 535 x 207.
-    FormLayout form{"setParamForm", GbkFromUtf8("设置参数"), 192, 172, 535, 207, {}};
+    // Outer size 543 x 241 at 192, 172 (a client area of 535 x 207), taller by the tester's
+    // panel, so that the grid keeps its rows.
+    FormLayout form{"setParamForm", GbkFromUtf8("设置参数"), 192, 172, 535, 207 + 58, {}};
     auto add = [&form](const char* name, const char* utf8, int left, int top, int width, int height,
                        int tab, const char* parent) {
         form.controls.push_back({name, GbkFromUtf8(utf8), left, top, width, height, tab, parent});
     };
     add("Panel1", "", 0, 0, 535, 158, -1, "");
-    add("Panel2", "", 0, 158, 535, 49, -1, "");
+    add("PanelTest", "", 0, 158, 535, 58, -1, "");
+    add("Panel2", "", 0, 216, 535, 49, -1, "");
     add("ToolBar1", "", 0, 0, 535, 33, -1, "Panel1");
     add("ToolButtonInsert", "插入一行", 0, 0, 27, 26, -1, "ToolBar1");
     add("ToolButtonDelete", "删除当前行", 27, 0, 27, 26, -1, "ToolBar1");
     add("StringGrid1", "", 0, 33, 535, 125, 0, "Panel1");
     // Over the current cell when shown; its place comes from the cell.
     add("ComboBox1", "", 0, 0, 170, 24, 1, "StringGrid1");
-    add("ButtonOK", "确定", 16, 8, 81, 33, 3, "Panel2");
-    add("ButtonCancle", "取消", 120, 8, 81, 33, 2, "Panel2");
+    // The tester: the edit takes the width between the label and the button, which keeps to
+    // the right edge; the result line spans the panel.
+    add("LabelTestUrl", "测试网址：", 8, 6, 72, 26, -1, "PanelTest");
+    add("EditTestUrl", "", 84, 6, 356, 26, 2, "PanelTest");
+    add("ButtonTest", "测试", 446, 6, 81, 26, 3, "PanelTest");
+    add("LabelTestResult", "", 8, 36, 519, 18, -1, "PanelTest");
+    add("ButtonOK", "确定", 16, 8, 81, 33, 5, "Panel2");
+    add("ButtonCancle", "取消", 120, 8, 81, 33, 4, "Panel2");
     add("Label1", "注意：新设置的参数只对过后的启动的IE有效。", 256, 16, 270, 13, -1, "Panel2");
     // The grid's metrics.
     add("RowHeight", "", 0, 0, 0, 24, -1, "StringGrid1");

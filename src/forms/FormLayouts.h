@@ -47,8 +47,8 @@ struct FormLayout {
 // and the tray menu's items (captions only). Its client height fits the last check box.
 const FormLayout& MainFormLayout();
 
-// The rule editor. Panel2 keeps its height at the bottom, Panel1 takes the rest; the grid
-// fills Panel1 below ToolBar1, which spans it. The grid's row height and column width are the
+// The rule editor. Panel2 keeps its height at the bottom with the tester's PanelTest above
+// it, Panel1 takes the rest; the grid fills Panel1 below ToolBar1, which spans it. The grid's row height and column width are the
 // entries "RowHeight" and "ColumnWidth" (their height and width).
 const FormLayout& SetParamFormLayout();
 

@@ -16,6 +16,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -197,6 +199,26 @@ void QtSetParamForm::createComponents() {
     Label1->move(Component("Label1").left, Component("Label1").top);
     Label1->adjustSize();
 
+    PanelTest = new QWidget(this);
+    Place(PanelTest, "PanelTest");
+    LabelTestUrl = new QLabel(Caption("LabelTestUrl"), PanelTest);
+    Place(LabelTestUrl, "LabelTestUrl");
+    EditTestUrl = new QLineEdit(PanelTest);
+    Place(EditTestUrl, "EditTestUrl");
+    LabelTestUrl->setBuddy(EditTestUrl);
+    ButtonTest = new QPushButton(Caption("ButtonTest"), PanelTest);
+    Place(ButtonTest, "ButtonTest");
+    ButtonTest->setAutoDefault(false);
+    ButtonTest->setDefault(false);
+    LabelTestResult = new QLabel(PanelTest);
+    Place(LabelTestResult, "LabelTestResult");
+    LabelTestResult->setTextFormat(Qt::PlainText);
+    LabelTestResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(ButtonTest, &QPushButton::clicked, this,
+            [this] { form_.Handle(&TsetParamForm::ButtonTestClick); });
+    connect(EditTestUrl, &QLineEdit::returnPressed, this,
+            [this] { form_.Handle(&TsetParamForm::ButtonTestClick); });
+
     QWidget* previous = nullptr;
     for (const std::string& name : SetParamFormLayout().TabOrder()) {
         auto* next = findChild<QWidget*>(QString::fromStdString(name));
@@ -270,10 +292,30 @@ void QtSetParamForm::layoutComponents() {
     setMinimumWidth(noteAt.left + note.width() + NoteMargin);
     const int bottom =
         std::max(Component("Panel2").height, noteAt.top + note.height() + NoteMargin);
-    const int top = std::max(0, h - bottom);
+    const int testHeight = Component("PanelTest").height;
+    const int top = std::max(0, h - bottom - testHeight);
     const int toolBarHeight = Component("ToolBar1").height;
     Panel1->setGeometry(0, 0, w, top);
-    Panel2->setGeometry(0, top, w, bottom);
+    PanelTest->setGeometry(0, top, w, testHeight);
+    Panel2->setGeometry(0, top + testHeight, w, bottom);
+    // The tester's row: the label as wide as its text needs, the button at the right edge, the
+    // edit between them; the result line spans the panel.
+    const int layoutWidth = SetParamFormLayout().clientWidth;
+    const ControlLayout& label = Component("LabelTestUrl");
+    const ControlLayout& edit = Component("EditTestUrl");
+    const ControlLayout& button = Component("ButtonTest");
+    const ControlLayout& result = Component("LabelTestResult");
+    const int labelWidth = std::max(label.width, LabelTestUrl->sizeHint().width());
+    LabelTestUrl->setGeometry(label.left, label.top, labelWidth, label.height);
+    const int editLeft = edit.left + (labelWidth - label.width);
+    const int buttonLeft =
+        std::max(editLeft, w - (layoutWidth - button.left - button.width) - button.width);
+    EditTestUrl->setGeometry(
+        editLeft, edit.top,
+        std::max(0, buttonLeft - (button.left - edit.left - edit.width) - editLeft), edit.height);
+    ButtonTest->setGeometry(buttonLeft, button.top, button.width, button.height);
+    LabelTestResult->setGeometry(result.left, result.top,
+                                 std::max(0, w - (layoutWidth - result.width)), result.height);
     Label1->setGeometry(noteAt.left, noteAt.top, note.width(), note.height());
     ToolBar1->setGeometry(0, 0, w, toolBarHeight);
     StringGrid1->setGeometry(0, toolBarHeight, w, std::max(0, top - toolBarHeight));
@@ -391,6 +433,19 @@ void QtSetParamForm::ShowTypeList(int column, int row) {
 
 void QtSetParamForm::HideTypeList() {
     ComboBox1->hide();
+}
+
+std::string QtSetParamForm::TestUrlText() const {
+    return ToGbk(EditTestUrl->text());
+}
+
+void QtSetParamForm::SetTestResult(const std::string& text) {
+    LabelTestResult->setText(FromGbk(text));
+}
+
+void QtSetParamForm::PostFromAnyThread(std::function<void()> task) {
+    // Queued to this window's thread; Qt drops it when the window is gone first.
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 QtSetParamForm& WidgetOf(TsetParamForm& form) {

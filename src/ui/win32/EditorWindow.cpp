@@ -19,8 +19,14 @@ enum : UINT {
     IdButtonCancle,
     IdLabel1,
     IdComboBox1,
+    IdLabelTestUrl,
+    IdEditTestUrl,
+    IdButtonTest,
+    IdLabelTestResult,
     // A pick in the open list commits once the list has closed.
     WmCommitPick = WM_APP + 1,
+    // Tasks posted from other threads are waiting.
+    WmRunPosted,
 };
 
 const ControlLayout& Component(const char* name) {
@@ -29,6 +35,20 @@ const ControlLayout& Component(const char* name) {
 
 // The type list's entries, at 96 dpi.
 constexpr int ComboItemHeight = 13;
+
+// Enter in the tester's edit presses 测试 (a single-line edit would only beep).
+LRESULT CALLBACK TestUrlEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                 DWORD_PTR) {
+    if (message == WM_KEYDOWN && wParam == VK_RETURN) {
+        PostMessageA(GetParent(edit), WM_COMMAND, MAKEWPARAM(IdButtonTest, BN_CLICKED), 0);
+        return 0;
+    }
+    if (message == WM_CHAR && (wParam == '\r' || wParam == '\n'))
+        return 0;
+    if (message == WM_GETDLGCODE && wParam == VK_RETURN)
+        return DLGC_WANTALLKEYS | DefSubclassProc(edit, message, wParam, lParam);
+    return DefSubclassProc(edit, message, wParam, lParam);
+}
 
 } // namespace
 
@@ -105,12 +125,22 @@ void EditorWindow::CreateComponents() {
         grid.Handle(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IdComboBox1)), instance,
         nullptr);
 
-    // Created in tab order (the grid, ButtonCancle, ButtonOK); TabOrder() follows the layout.
+    // Created in tab order (the grid, the tester's edit and button, ButtonCancle, ButtonOK);
+    // TabOrder() follows the layout.
     const auto make = [&](const char* name, const char* kind, DWORD style, UINT id) {
         return CreateWindowExA(
             0, kind, Component(name).caption.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
             hwnd_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), instance, nullptr);
     };
+    // The tester's row; Enter in its edit presses 测试.
+    LabelTestUrl = make("LabelTestUrl", WC_STATICA, SS_CENTERIMAGE, IdLabelTestUrl);
+    EditTestUrl = CreateWindowExA(WS_EX_CLIENTEDGE, WC_EDITA, "",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0, 0,
+                                  hwnd_, reinterpret_cast<HMENU>(IdEditTestUrl), instance, nullptr);
+    SetWindowSubclass(EditTestUrl, TestUrlEditProc, 0, 0);
+    ButtonTest = make("ButtonTest", WC_BUTTONA, WS_TABSTOP | BS_PUSHBUTTON, IdButtonTest);
+    LabelTestResult =
+        make("LabelTestResult", WC_STATICA, SS_NOPREFIX | SS_ENDELLIPSIS, IdLabelTestResult);
     ButtonCancle = make("ButtonCancle", WC_BUTTONA, WS_TABSTOP | BS_PUSHBUTTON, IdButtonCancle);
     ButtonOK = make("ButtonOK", WC_BUTTONA, WS_TABSTOP | BS_PUSHBUTTON, IdButtonOK);
     Label1 = make("Label1", WC_STATICA, 0, IdLabel1);
@@ -138,7 +168,8 @@ void EditorWindow::ApplyDpi() {
     SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, Scale(ComboItemHeight));
     SendMessageA(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
                  Scale(Component("RowHeight").height) - Scale(8));
-    for (HWND control : {ButtonCancle, ButtonOK, Label1})
+    for (HWND control :
+         {ButtonCancle, ButtonOK, Label1, LabelTestUrl, EditTestUrl, ButtonTest, LabelTestResult})
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     if (oldFont) {
         // Columns keep their share of the grid at the new DPI.
@@ -158,22 +189,44 @@ void EditorWindow::Layout() {
     GetClientRect(hwnd_, &client);
     const int width = client.right;
     const int toolBarHeight = Scale(Component("ToolBar1").height);
+    const int panel2Height = Scale(Component("Panel2").height);
+    const int testHeight = Scale(Component("PanelTest").height);
     const int panel1Height =
-        std::max(0, static_cast<int>(client.bottom) - Scale(Component("Panel2").height));
+        std::max(0, static_cast<int>(client.bottom) - panel2Height - testHeight);
     MoveWindow(ToolBar1, 0, 0, width, toolBarHeight, TRUE);
     MoveWindow(StringGrid1->Handle(), 0, toolBarHeight, width,
                std::max(0, panel1Height - toolBarHeight), TRUE);
-    // Panel2's components, below Panel1; the note takes the width that is left.
-    for (HWND control : {ButtonOK, ButtonCancle, Label1}) {
-        const ControlLayout& at = Component(control == ButtonOK       ? "ButtonOK"
-                                            : control == ButtonCancle ? "ButtonCancle"
-                                                                      : "Label1");
-        // Edges scaled, not sizes: neighbours that touch at 96 dpi never overlap.
-        const int controlWidth = control == Label1 ? std::max(0, width - Scale(at.left))
-                                                   : Scale(at.left + at.width) - Scale(at.left);
-        MoveWindow(control, Scale(at.left), panel1Height + Scale(at.top), controlWidth,
+    // Edges scaled, not sizes: neighbours that touch at 96 dpi never overlap. A control that
+    // reaches the layout's right edge (less a margin) reaches the window's.
+    const int layoutWidth = SetParamFormLayout().clientWidth;
+    const auto place = [&](HWND control, const char* name, int areaTop, int right = -1) {
+        const ControlLayout& at = Component(name);
+        const int left = Scale(at.left);
+        if (right < 0)
+            right = Scale(at.left + at.width);
+        MoveWindow(control, left, areaTop + Scale(at.top), std::max(0, right - left),
                    Scale(at.top + at.height) - Scale(at.top), TRUE);
-    }
+    };
+    const auto rightMargin = [&](const char* name) {
+        const ControlLayout& at = Component(name);
+        return width - Scale(layoutWidth - at.left - at.width);
+    };
+    // The tester's row: the button keeps to the right edge, the edit fills the gap before it.
+    const ControlLayout& button = Component("ButtonTest");
+    const ControlLayout& edit = Component("EditTestUrl");
+    const int buttonRight = std::max(rightMargin("ButtonTest"), Scale(button.left + button.width));
+    const int buttonLeft = buttonRight - (Scale(button.left + button.width) - Scale(button.left));
+    place(LabelTestUrl, "LabelTestUrl", panel1Height);
+    place(EditTestUrl, "EditTestUrl", panel1Height,
+          buttonLeft - (Scale(button.left) - Scale(edit.left + edit.width)));
+    MoveWindow(ButtonTest, buttonLeft, panel1Height + Scale(button.top), buttonRight - buttonLeft,
+               Scale(button.top + button.height) - Scale(button.top), TRUE);
+    place(LabelTestResult, "LabelTestResult", panel1Height, rightMargin("LabelTestResult"));
+    // Panel2's components; the note takes the width that is left.
+    const int panel2Top = panel1Height + testHeight;
+    place(ButtonOK, "ButtonOK", panel2Top);
+    place(ButtonCancle, "ButtonCancle", panel2Top);
+    place(Label1, "Label1", panel2Top, width);
     PlaceTypeList();
 }
 
@@ -282,16 +335,36 @@ void EditorWindow::FocusGrid() {
     SetFocus(StringGrid1->Handle());
 }
 
-// The grid, the type list while it is shown (it lives on the grid), ButtonCancle, ButtonOK.
+// The grid, the type list while it is shown (it lives on the grid), the tester's edit and
+// button, ButtonCancle, ButtonOK.
 std::vector<HWND> EditorWindow::TabOrder() const {
     std::vector<HWND> order;
     for (const std::string& name : SetParamFormLayout().TabOrder())
         order.push_back(name == "StringGrid1"    ? StringGrid1->Handle()
                         : name == "ComboBox1"    ? ComboBox1
+                        : name == "EditTestUrl"  ? EditTestUrl
+                        : name == "ButtonTest"   ? ButtonTest
                         : name == "ButtonCancle" ? ButtonCancle
                         : name == "ButtonOK"     ? ButtonOK
                                                  : nullptr);
     return order;
+}
+
+std::string EditorWindow::TestUrlText() const {
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(EditTestUrl)) + 1, '\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextA(EditTestUrl, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void EditorWindow::SetTestResult(const std::string& text) {
+    SetWindowTextA(LabelTestResult, text.c_str());
+}
+
+void EditorWindow::PostFromAnyThread(std::function<void()> task) {
+    std::lock_guard<std::mutex> lock(postedMutex_);
+    posted_.push_back(std::move(task));
+    PostMessageA(hwnd_, WmRunPosted, 0, 0);
 }
 
 void EditorWindow::SetTypeListEntries(const std::vector<std::string>& entries) {
@@ -398,9 +471,23 @@ LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (HIWORD(wParam) == BN_CLICKED)
                 Run(&TsetParamForm::ButtonCancleClick);
             return 0;
+        case IdButtonTest:
+            if (HIWORD(wParam) == BN_CLICKED)
+                Run(&TsetParamForm::ButtonTestClick);
+            return 0;
         default:
             return 0;
         }
+    case WmRunPosted: {
+        std::deque<std::function<void()>> tasks;
+        {
+            std::lock_guard<std::mutex> lock(postedMutex_);
+            tasks.swap(posted_);
+        }
+        for (auto& task : tasks)
+            task();
+        return 0;
+    }
     case WmCommitPick:
         if (IsWindowVisible(ComboBox1))
             Run(&TsetParamForm::ComboBox1Change);
