@@ -2,10 +2,22 @@
 # Screenshots of the Windows program under Wine on a virtual display (Xvfb, trayer as the
 # notification area): the main window, the open tray menu, and the rule editor with a sample
 # rule file and its type list open. Builds first unless --no-build.
-# Writes build/screenshots/win32-{main-window,tray-menu,editor,editor-tester}.png.
+#   --dpi N[,N...]   the display's DPIs (Wine's LogPixels), 96 when not given
+# Writes build/screenshots/win32-{main-window,tray-menu,editor,editor-tester}.png at 96 dpi and
+# win32-{...}-<N>dpi.png at the others.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-if [ "${1:-}" != --no-build ]; then
+build=yes
+dpis=96
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --no-build) build=no ;;
+    --dpi) dpis="$2"; shift ;;
+    *) echo "screenshots-win32: unknown argument $1" >&2; exit 2 ;;
+    esac
+    shift
+done
+if [ $build = yes ]; then
     "$root/scripts/setup.sh"
     "$root/scripts/build.sh" windows
 fi
@@ -27,8 +39,23 @@ cp "$exe" "$work/app/Tarnwick.exe"
 printf '[row1]\r\ncol0=\xd7\xd3\xcd\xf8\r\ncol1=192.168.0.1;255.255.255.0\r\ncol2=10.0.0.1:8080\r\n[row2]\r\ncol0=\xd3\xf2\xc3\xfb,\xbf\xc9\xd3\xc3\xcd\xa8\xc5\xe4\xb7\xfb"*"\r\ncol1=*.tarnwick.invalid\r\ncol2=10.0.0.2:3128\r\n[row3]\r\ncol0=\xb2\xbb\xc4\xdc\xbd\xe2\xce\xf6\xb5\xc4\xb5\xd8\xd6\xb7\r\ncol1=\xd7\xd3\xcd\xf8\r\ncol2=10.0.0.3:3128\r\n' \
     >"$work/app/configData.ini"
 wine_locale "${TMPDIR:-/tmp}/tarnwick-locale-$(id -u)"
-wine_prefix "${TARNWICK_WINEPREFIX:+$TARNWICK_WINEPREFIX-gui}"
+# Room for the windows at 200 %.
+screen_width=1024
+[ "$dpis" = 96 ] || { screen_width=2048; export VD_SCREEN=2048x1536; }
 vd_start "$work"
+prefix="${TARNWICK_WINEPREFIX:+$TARNWICK_WINEPREFIX-gui}"
+
+# shoot DPI: one round of pictures with the display at DPI.
+shoot() {
+local dpi="$1" suffix=""
+[ "$dpi" = 96 ] || suffix="-${dpi}dpi"
+# Lengths on the screen at this DPI.
+px() { echo $(($1 * dpi / 96)); }
+if [ "$dpi" = 96 ]; then wine_prefix "$prefix"; else wine_prefix "${prefix:-${TMPDIR:-/tmp}/tarnwick-wine-gui-$(id -u)}-dpi$dpi"; fi
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+# Wine's own processes take the DPI when they start.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 # The pictures show the program's first start, not preferences a test run left in the prefix
 # (on the virtual display: Wine's desktop process starts with the first Wine command).
 wine reg delete 'HKCU\Software\IETarnwick' /f >/dev/null 2>&1 || true
@@ -40,11 +67,11 @@ main="$(wine_wait_main_window)" || { echo "screenshots-win32: no main window" >&
 sleep 0.5
 # A hint on the switch button, as the pointer comes to rest on it.
 for x in 40 48 54 58; do
-    xdotool mousemove --window "$main" "$x" 20
+    xdotool mousemove --window "$main" "$(px "$x")" "$(px 20)"
     sleep 0.2
 done
 sleep 1
-import -window root -crop 420x260+200+140 +repage "$out/win32-main-window.png"
+import -window root -crop "$(px 420)x$(px 280)+$(px 200)+$(px 140)" +repage "$out/win32-main-window$suffix.png"
 
 windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
 before="$(windows)"
@@ -55,29 +82,36 @@ for _ in $(seq 60); do
     sleep 0.05
 done
 sleep 0.4
-xdotool mousemove --window "$menu" 30 53 # over the switch item
+xdotool mousemove --window "$menu" "$(px 30)" "$(px 53)" # over the switch item
 sleep 0.3
-import -window root -crop 300x140+724+0 +repage "$out/win32-tray-menu.png"
-xdotool mousemove --window "$menu" 30 29 click 1 # 设置: the rule editor
+import -window root -crop "$(px 300)x$(px 140)+$((screen_width - $(px 300)))+0" +repage "$out/win32-tray-menu$suffix.png"
+xdotool mousemove --window "$menu" "$(px 30)" "$(px 29)" click 1 # 设置: the rule editor
 editor="$(vd_window '设置参数' 10)"
 sleep 0.5
 # The type cell of row 2, then its list dropped down.
-xdotool mousemove --window "$editor" 85 89 click 1
+xdotool mousemove --window "$editor" "$(px 85)" "$(px 89)" click 1
 sleep 0.4
-xdotool mousemove --window "$editor" 85 89 click 1
+xdotool mousemove --window "$editor" "$(px 85)" "$(px 89)" click 1
 sleep 0.6
-import -window root -crop 560x320+180+180 +repage "$out/win32-editor.png"
+import -window root -crop "$(px 560)x$(px 320)+$(px 180)+$(px 180)" +repage "$out/win32-editor$suffix.png"
 xdotool key Escape
 sleep 0.3
 # The rule tester for an address of the subnet rule.
 editor_height="$(xwininfo -id "$editor" | awk '/Height:/ { print $2 }')"
 # The first click may only close what the Escape left of the list.
 for _ in 1 2; do
-    xdotool mousemove --window "$editor" 200 $((editor_height - 90)) click 1
+    xdotool mousemove --window "$editor" "$(px 200)" $((editor_height - $(px 90))) click 1
     sleep 0.4
 done
 xdotool type --delay 20 "http://192.168.0.7/intranet"
 xdotool key Return
 sleep 0.6
-import -window root -crop 560x320+180+180 +repage "$out/win32-editor-tester.png"
-echo "Screenshots in $out: win32-main-window.png win32-tray-menu.png win32-editor.png win32-editor-tester.png"
+import -window root -crop "$(px 560)x$(px 320)+$(px 180)+$(px 180)" +repage "$out/win32-editor-tester$suffix.png"
+wineserver -k 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+echo "Screenshots in $out: win32-main-window$suffix.png win32-tray-menu$suffix.png win32-editor$suffix.png win32-editor-tester$suffix.png"
+}
+
+for dpi in ${dpis//,/ }; do
+    shoot "$dpi"
+done

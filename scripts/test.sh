@@ -21,7 +21,8 @@ export TARNWICK_WINEPREFIX
 # The GUI tests (end to end, screenshots) keep a prefix of their own beside it: "-gui".
 cleanup_wine() {
     local prefix
-    for prefix in "$TARNWICK_WINEPREFIX" "$TARNWICK_WINEPREFIX-gui"; do
+    # The prefixes of the runs at other DPIs too.
+    for prefix in "$TARNWICK_WINEPREFIX" "$TARNWICK_WINEPREFIX-gui" "$TARNWICK_WINEPREFIX"-dpi*; do
         WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
         rm -rf "$prefix"
     done

@@ -3,6 +3,7 @@
 #
 #   vd_missing                 prints the first missing tool (Xvfb, trayer, xdotool), if any
 #   vd_start DIR               starts Xvfb and trayer, exports DISPLAY; DIR holds their files
+#                              (VD_SCREEN=WIDTHxHEIGHT sets the screen's size, 1024x768 else)
 #   vd_tray_icon PID [SECS]    waits until PID has an icon in trayer's panel, prints its window
 #   vd_window NAME [SECS]      waits for a visible window titled NAME, prints its window
 #   vd_until SECS COMMAND...   runs COMMAND until it succeeds, for at most SECS seconds
@@ -101,7 +102,7 @@ _vd_start_once() {
     bound="$(_vd_bound 60)"
     : >"$dir/display"
     # -displayfd picks a free display number and writes it once the server listens.
-    Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+    Xvfb -displayfd 7 -screen 0 "${VD_SCREEN:-1024x768}x24" -nolisten tcp 7>"$dir/display" >"$dir/xvfb.log" 2>&1 &
     xvfb=$!
     vd_pids+=("$xvfb")
     end=$(($(_vd_now) + bound * 1000000))

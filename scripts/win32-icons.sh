@@ -24,11 +24,13 @@ ico() {
     "$convert" "${pngs[@]}" -define icon:format=bmp "$out/$name.ico"
 }
 
-ico emblem-on "$images/main/emblem-on.svg" 16 32 48
-ico emblem-off "$images/main/emblem-off.svg" 16 32
-for name in settings exit help switch; do
-    ico "$name" "$images/main/$name.svg" 32
+# Every size Windows asks for from 100 % to 200 % scaling: the small and large icon sizes
+# (16, 20, 24, 32, 40, 48, 64), the main toolbar's 32 and the editor's 20 pictures scaled
+# (30, 40, 64), so that no picture is stretched at the common scalings.
+sizes=(16 20 24 30 32 40 48 64)
+for name in emblem-on emblem-off settings exit help switch; do
+    ico "$name" "$images/main/$name.svg" "${sizes[@]}"
 done
 for name in insert delete; do
-    ico "$name" "$images/editor/$name.svg" 20
+    ico "$name" "$images/editor/$name.svg" "${sizes[@]}"
 done

@@ -19,4 +19,9 @@ const std::vector<CheckBoxLayout>& MainCheckBoxes() {
     return boxes;
 }
 
+ProgramActivation& TheProgramActivation() {
+    static ProgramActivation activation;
+    return activation;
+}
+
 } // namespace tarnwick

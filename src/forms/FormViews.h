@@ -182,6 +182,35 @@ public:
     virtual void PostFromAnyThread(std::function<void()> task) = 0;
 };
 
+// Which of the program's windows is its active one, for FormActivate: a window's activation
+// counts only when it takes over from another of the program's windows or from none, not when
+// the user comes back from another program, nor when a window is hidden and shown again. One
+// per program; both front ends report every activation of a window here.
+class ProgramActivation {
+public:
+    // The system made form active. True when that is a change of the program's active window
+    // (the window's FormActivate runs then).
+    bool Activated(const FormView* form) {
+        if (active_ == form)
+            return false;
+        active_ = form;
+        return true;
+    }
+    // form gets the focus back without it being the user's move (the modal editor closing or
+    // going away hands it to its owner): its coming activation is no change.
+    void HandBackTo(const FormView* form) { active_ = form; }
+    // A window that goes away is active no longer.
+    void Forget(const FormView* form) {
+        if (active_ == form)
+            active_ = nullptr;
+    }
+    const FormView* Active() const { return active_; }
+
+private:
+    const FormView* active_ = nullptr;
+};
+ProgramActivation& TheProgramActivation();
+
 // What the application object needs from the toolkit.
 class ApplicationView {
 public:

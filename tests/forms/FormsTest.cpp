@@ -6,6 +6,7 @@
 #include "TestFiles.h"
 #include "forms/Application.h"
 #include "forms/ErrorBox.h"
+#include "forms/FormLayouts.h"
 #include "forms/mainUnit.h"
 #include "forms/setParamUnit.h"
 #include "pacserver/PacHttp.h"
@@ -580,6 +581,92 @@ TEST_F(MainForm, EveryCheckBoxHasAUniqueNameAndPlace) {
     }
     EXPECT_EQ(boxes[0].caption, Gbk("程序启动时隐藏此窗体"));
     EXPECT_EQ(boxes.back().caption, Gbk("登录时自动启动"));
+}
+
+// Both windows' layout tables: what the front ends build from. Components of one area are
+// unique, lie inside the window and do not overlap, also once scaled; the tab order names
+// real components; the window is tall enough for its last check box.
+TEST(FormLayouts, ComponentsFitTheirWindowWithoutOverlapAtEveryScaling) {
+    // The toolbars' buttons lie on their toolbar, the grid's metrics are no controls.
+    const auto placed = [](const ControlLayout& c) {
+        return c.width > 0 && c.height > 0 && c.parent != "ToolBar1" && c.parent != "StringGrid1" &&
+               c.name.rfind("ToolButton", 0) != 0;
+    };
+    for (const FormLayout* form : {&MainFormLayout(), &SetParamFormLayout()}) {
+        SCOPED_TRACE(form->name);
+        for (int dpi : {96, 120, 144, 192}) {
+            for (std::size_t i = 0; i < form->controls.size(); ++i) {
+                const ControlLayout& a = form->controls[i];
+                if (!placed(a))
+                    continue;
+                EXPECT_LE(ScaleToDpi(a.left + a.width, dpi), ScaleToDpi(form->clientWidth, dpi))
+                    << a.name;
+                EXPECT_LE(ScaleToDpi(a.top + a.height, dpi), ScaleToDpi(form->clientHeight, dpi))
+                    << a.name;
+                for (std::size_t j = i + 1; j < form->controls.size(); ++j) {
+                    const ControlLayout& b = form->controls[j];
+                    EXPECT_NE(a.name, b.name);
+                    if (!placed(b) || a.parent != b.parent)
+                        continue;
+                    const auto start = [dpi](int at) { return ScaleToDpi(at, dpi); };
+                    const bool apart = start(a.left + a.width) <= start(b.left) ||
+                                       start(b.left + b.width) <= start(a.left) ||
+                                       start(a.top + a.height) <= start(b.top) ||
+                                       start(b.top + b.height) <= start(a.top);
+                    EXPECT_TRUE(apart) << a.name << " overlaps " << b.name << " at " << dpi;
+                }
+            }
+        }
+        for (const std::string& name : form->TabOrder())
+            EXPECT_NO_THROW((void)(*form)[name]) << name;
+    }
+    EXPECT_THROW((void)MainFormLayout()["NoSuchControl"], std::logic_error);
+    const FormLayout& main = MainFormLayout();
+    EXPECT_GE(main.clientHeight,
+              main["CheckBoxStartAtLogin"].top + main["CheckBoxStartAtLogin"].height);
+    EXPECT_EQ(main.TabOrder().front(), MainCheckBoxes().front().name);
+    EXPECT_EQ(SetParamFormLayout().TabOrder(),
+              (std::vector<std::string>{"StringGrid1", "ComboBox1", "EditTestUrl", "ButtonTest",
+                                        "ButtonCancle", "ButtonOK"}));
+    EXPECT_EQ(main["MSwitch"].caption, Gbk("禁用"));
+    EXPECT_EQ(SetParamFormLayout().caption, Gbk("设置参数"));
+}
+
+TEST(FormLayouts, ScalingRoundsToTheNearestPixel) {
+    const struct {
+        int length, dpi, scaled;
+    } cases[] = {{11, 96, 11}, {11, 144, 17},  {13, 120, 16},    {33, 144, 50}, {1, 144, 2},
+                 {0, 192, 0},  {-8, 144, -12}, {535, 192, 1070}, {27, 120, 34}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ScaleToDpi(c.length, c.dpi), c.scaled) << c.length << " at " << c.dpi;
+}
+
+// Which activations run FormActivate, the same on both front ends.
+TEST(ProgramActivation, OnlyATakeOverFromAnotherWindowOfTheProgramCounts) {
+    struct Window : FormView {
+        void Show() override {}
+        void Hide() override {}
+        bool Visible() const override { return true; }
+        bool Minimized() const override { return false; }
+        void ShowMinimized() override {}
+        void ShowNormal() override {}
+        void BringToFront() override {}
+    };
+    ProgramActivation activation;
+    Window mainWindow;
+    Window editor;
+    EXPECT_TRUE(activation.Activated(&mainWindow));  // the first showing
+    EXPECT_FALSE(activation.Activated(&mainWindow)); // back from another program, or reshown
+    EXPECT_TRUE(activation.Activated(&editor));
+    EXPECT_TRUE(activation.Activated(&mainWindow)); // the user moves to it while the editor is open
+    activation.Activated(&editor);
+    activation.HandBackTo(&mainWindow); // the modal editor closes
+    EXPECT_FALSE(activation.Activated(&mainWindow));
+    activation.Forget(&mainWindow);
+    EXPECT_EQ(activation.Active(), nullptr);
+    activation.Activated(&editor);
+    activation.Forget(&mainWindow); // another window going away changes nothing
+    EXPECT_EQ(activation.Active(), &editor);
 }
 
 // ---------------------------------------------------------------------------------------

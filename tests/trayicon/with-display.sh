@@ -2,7 +2,8 @@
 # Runs a test program on a private X server (Xvfb), with a notification area (trayer).
 #   with-display.sh --tray <program> [arguments]   the tray is needed: skip without trayer
 #   with-display.sh <program> [arguments]          the tray is started when trayer is there
-# Exits 77 (skipped) when what is needed is not installed.
+# Exits 77 (skipped) when what is needed is not installed. VD_SCREEN=WIDTHxHEIGHT sets the
+# screen's size (1024x768 else).
 need_tray=no
 if [ "$1" = --tray ]; then
     need_tray=yes
@@ -53,7 +54,7 @@ attempt=0
 while :; do
     attempt=$((attempt + 1))
     : >"$workdir/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$workdir/display" \
+    Xvfb -displayfd 3 -screen 0 "${VD_SCREEN:-1024x768}x24" -nolisten tcp 3>"$workdir/display" \
         >"$workdir/xvfb.log" 2>&1 &
     xvfb_pid=$!
     if wait_for 60 $xvfb_pid has_display; then

@@ -1,6 +1,7 @@
 #include "ui/qt/QtMainForm.h"
 
 #include "forms/ErrorBox.h"
+#include "forms/FormLayouts.h"
 #include "forms/mainUnit.h"
 #include "platform/qt/QtTray.h"
 #include "ui/qt/GbkText.h"
@@ -20,8 +21,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QtGui/qtguiglobal.h>
-
-#include <algorithm>
 
 #if QT_CONFIG(xcb)
 #include <QtGui/qguiapplication_platform.h>
@@ -57,21 +56,27 @@ QtMainForm::QtMainForm(TMainForm& form, const QtServices& services)
 }
 
 QtMainForm::~QtMainForm() {
+    TheProgramActivation().Forget(this);
     // The tray component's view of the menu goes before the menu itself.
     popupMenu1Items_.reset();
 }
 
 void QtMainForm::createComponents() {
-    setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Tarnwick"));
+    const FormLayout& layout = MainFormLayout();
+    const auto place = [&layout](QWidget* widget, const char* name) {
+        const ControlLayout& at = layout[name];
+        widget->setObjectName(QLatin1String(name));
+        widget->setGeometry(at.left, at.top, at.width, at.height);
+    };
+    const auto caption = [&layout](const char* name) { return FromGbk(layout[name].caption); };
+    setObjectName(QString::fromStdString(layout.name));
+    setWindowTitle(FromGbk(layout.caption));
     // System menu and minimise only; the border stays resizable.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    // The layout's outer size is 346 x 222 at 224, 146; the client area is what Windows'
-    // sizeable frame leaves of it.
-    move(224, 146);
-    resize(338, 188);
+    move(layout.left, layout.top);
+    resize(layout.clientWidth, layout.clientHeight);
 
     QFont font;
     // The layout's face where it exists, else a sans face every Linux desktop has; the CJK
@@ -99,77 +104,74 @@ void QtMainForm::createComponents() {
     setWindowIcon(ImageList1Icons[0]);
 
     ToolBar1 = new QToolBar(this);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setGeometry(0, 0, 338, 49);
+    place(ToolBar1, "ToolBar1");
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
     ToolBar1->setIconSize(QSize(32, 32));
     ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
     ToolBar1->layout()->setSpacing(0);
     ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
-    const auto addButton = [this](const char* name, int image, const char* hint) {
+    const auto addButton = [&](const char* name, int image) {
         auto* button = new QToolButton(ToolBar1);
         button->setObjectName(QLatin1String(name));
-        button->setFixedSize(39, 38);
+        button->setFixedSize(layout[name].width, layout[name].height);
         button->setIconSize(QSize(32, 32));
         button->setIcon(ImageList2[static_cast<std::size_t>(image)]);
-        button->setToolTip(QString::fromUtf8(hint));
+        button->setToolTip(caption(name));
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         ToolBar1->addWidget(button);
         return button;
     };
-    ToolButtonSet = addButton("ToolButtonSet", 0, "设置");
-    ToolButtonSwitch = addButton("ToolButtonSwitch", 3, "禁用IETarnwick");
+    ToolButtonSet = addButton("ToolButtonSet", 0);
+    ToolButtonSwitch = addButton("ToolButtonSwitch", 3);
     ToolButtonSwitch->setCheckable(true);
-    ToolButtonHelp = addButton("ToolButtonHelp", 2, "帮助");
+    ToolButtonHelp = addButton("ToolButtonHelp", 2);
     ToolButton2 = new QWidget(ToolBar1);
     ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
-    ToolButton2->setFixedSize(8, 38);
+    ToolButton2->setFixedSize(layout["ToolButton2"].width, layout["ToolButton2"].height);
     ToolBar1->addWidget(ToolButton2);
-    ToolButtonExit = addButton("ToolButtonExit", 1, "退出");
+    ToolButtonExit = addButton("ToolButtonExit", 1);
 
-    Label1 = new QLabel(QStringLiteral("发送意见给作者。"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(112, 88, 96, 13);
+    Label1 = new QLabel(caption("Label1"), this);
+    place(Label1, "Label1");
     Label1->installEventFilter(this);
 
-    for (const CheckBoxLayout& layout : MainCheckBoxes()) {
-        auto* box = new QCheckBox(FromGbk(layout.caption), this);
-        box->setObjectName(QString::fromStdString(layout.name));
-        box->setGeometry(layout.left, layout.top, layout.width, layout.height);
+    QWidget* previous = nullptr;
+    for (const CheckBoxLayout& boxLayout : MainCheckBoxes()) {
+        auto* box = new QCheckBox(FromGbk(boxLayout.caption), this);
+        place(box, boxLayout.name.c_str());
+        // The boxes are the window's tab order, in the table's order.
+        if (previous)
+            setTabOrder(previous, box);
+        previous = box;
         QPalette black = box->palette();
         black.setColor(QPalette::WindowText, Qt::black);
         black.setColor(QPalette::ButtonText, Qt::black);
         box->setPalette(black);
-        const MainCheckBox id = layout.id;
+        const MainCheckBox id = boxLayout.id;
         connect(box, &QCheckBox::clicked, this,
                 [this, id] { RunGuarded(this, [this, id] { form_.CheckBoxClick(id); }); });
         checkBoxes_[id] = box;
     }
     CheckBoxStartHidden = checkBoxes_.at(MainCheckBox::StartHidden);
     CheckBoxStartAtLogin = checkBoxes_.at(MainCheckBox::StartAtLogin);
-    // Boxes below the layout's last row make the window taller.
-    int bottom = height();
-    for (const CheckBoxLayout& layout : MainCheckBoxes())
-        bottom = std::max(bottom, layout.top + layout.height + 3);
-    resize(width(), bottom);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    const auto addItem = [this](const char* name, const char* caption) {
-        QAction* item = PopupMenu1->addAction(QString::fromUtf8(caption));
+    const auto addItem = [&](const char* name) {
+        QAction* item = PopupMenu1->addAction(caption(name));
         item->setObjectName(QLatin1String(name));
         return item;
     };
-    MMainInterface = addItem("MMainInterface", "主界面");
-    MSetting = addItem("MSetting", "设置");
+    MMainInterface = addItem("MMainInterface");
+    MSetting = addItem("MSetting");
     N2 = PopupMenu1->addSeparator();
     N2->setObjectName(QStringLiteral("N2"));
-    MSwitch = addItem("MSwitch", "禁用");
+    MSwitch = addItem("MSwitch");
     N4 = PopupMenu1->addSeparator();
     N4->setObjectName(QStringLiteral("N4"));
-    MExit = addItem("MExit", "退出");
+    MExit = addItem("MExit");
     popupMenu1Items_ = std::make_unique<QtPopupMenu>(PopupMenu1);
 
     const auto handler = [this](void (TMainForm::*handler)()) {
@@ -190,7 +192,7 @@ void QtMainForm::createComponents() {
 // The window's own events
 
 bool QtMainForm::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate)
+    if (event->type() == QEvent::WindowActivate && TheProgramActivation().Activated(this))
         form_.Handle(&TMainForm::FormActivate);
     if (event->type() == QEvent::Show && !textFitted_) {
         // The layout's sizes were made for its own font; the fallback face may need a pixel

@@ -1,6 +1,7 @@
 #include "ui/qt/QtSetParamForm.h"
 
 #include "forms/ErrorBox.h"
+#include "forms/FormLayouts.h"
 #include "forms/setParamUnit.h"
 #include "ui/qt/GbkText.h"
 #include "ui/qt/Pictures.h"
@@ -35,25 +36,21 @@ namespace tarnwick {
 
 namespace {
 
-constexpr int ClientWidth = 535;
-// The tester's panel adds its height to the window, so that the grid keeps its rows.
-constexpr int TestPanelHeight = 58;
-constexpr int ClientHeight = 207 + TestPanelHeight;
-constexpr int Panel2Height = 49;
-// The tester's row: label, edit and button, then the result line below them.
-constexpr int TestMargin = 8;
-constexpr int TestRowTop = 6;
-constexpr int TestRowHeight = 26;
-constexpr int TestLabelWidth = 72;
-constexpr int TestButtonWidth = 81;
-constexpr int TestResultTop = 36;
-constexpr int TestResultHeight = 18;
-constexpr int ToolBarHeight = 33;
-constexpr int RowHeight = 24;
+const ControlLayout& Component(const char* name) {
+    return SetParamFormLayout()[name];
+}
+QString Caption(const char* name) {
+    return FromGbk(Component(name).caption);
+}
+// A widget named and placed as the layout has it (within its parent area).
+void Place(QWidget* widget, const char* name) {
+    const ControlLayout& at = Component(name);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(at.left, at.top, at.width, at.height);
+}
+
 constexpr int ImageSize = 20;
-// The note's place in Panel2, and the margin it keeps from the window's edges.
-constexpr int NoteLeft = 256;
-constexpr int NoteTop = 16;
+// The margin the note keeps from the window's edges.
 constexpr int NoteMargin = 8;
 
 } // namespace
@@ -64,14 +61,16 @@ QtSetParamForm::QtSetParamForm(TsetParamForm& form)
                               Qt::WindowCloseButtonHint),
       form_(form) {
     InitEditorResources();
-    setObjectName(QStringLiteral("setParamForm"));
-    setWindowTitle(QStringLiteral("设置参数"));
+    const FormLayout& layout = SetParamFormLayout();
+    setObjectName(QString::fromStdString(layout.name));
+    setWindowTitle(FromGbk(layout.caption));
     createComponents();
-    resize(ClientWidth, ClientHeight);
-    move(192, 172);
+    resize(layout.clientWidth, layout.clientHeight);
+    move(layout.left, layout.top);
 }
 
 QtSetParamForm::~QtSetParamForm() {
+    TheProgramActivation().Forget(this);
     // The grid and the type list go first, without calling back into the window's behaviour.
     ComboBox1->removeEventFilter(this);
     selection_->beforeCurrentChange = nullptr;
@@ -85,31 +84,31 @@ void QtSetParamForm::createComponents() {
             Picture(QStringLiteral(":/editor/") + QLatin1String(name), {ImageSize, 2 * ImageSize}));
 
     Panel1 = new QWidget(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Place(Panel1, "Panel1");
 
     ToolBar1 = new QToolBar(Panel1);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    Place(ToolBar1, "ToolBar1");
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
     ToolBar1->setFocusPolicy(Qt::NoFocus);
     ToolBar1->setIconSize(QSize(ImageSize, ImageSize));
     ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
-    auto makeToolButton = [this](const char* name, int image, const QString& hint) {
+    auto makeToolButton = [this](const char* name, int image) {
         auto* button = new QToolButton(ToolBar1);
         button->setObjectName(QString::fromLatin1(name));
         button->setIcon(ImageList1.at(image));
         button->setIconSize(QSize(ImageSize, ImageSize));
-        button->setToolTip(hint);
+        button->setToolTip(Caption(name));
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
-        button->setFixedSize(27, 26);
+        button->setFixedSize(Component(name).width, Component(name).height);
         ToolBar1->addWidget(button);
         return button;
     };
-    ToolButtonInsert = makeToolButton("ToolButtonInsert", 0, QStringLiteral("插入一行"));
-    ToolButtonDelete = makeToolButton("ToolButtonDelete", 1, QStringLiteral("删除当前行"));
+    ToolButtonInsert = makeToolButton("ToolButtonInsert", 0);
+    ToolButtonDelete = makeToolButton("ToolButtonDelete", 1);
     connect(ToolButtonInsert, &QToolButton::clicked, this,
             [this] { form_.Handle(&TsetParamForm::ToolButtonInsertClick); });
     connect(ToolButtonDelete, &QToolButton::clicked, this,
@@ -117,7 +116,7 @@ void QtSetParamForm::createComponents() {
 
     model_ = new RuleGridModel(form_, this);
     StringGrid1 = new RuleGridView(form_, Panel1);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    Place(StringGrid1, "StringGrid1");
     StringGrid1->setModel(model_);
     QItemSelectionModel* defaultSelection = StringGrid1->selectionModel();
     selection_ = new RuleSelectionModel(model_, StringGrid1);
@@ -140,15 +139,16 @@ void QtSetParamForm::createComponents() {
     rows->hide();
     rows->setMinimumSectionSize(1);
     rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(RowHeight);
+    const int rowHeight = Component("RowHeight").height;
+    rows->setDefaultSectionSize(rowHeight);
     QHeaderView* columns = StringGrid1->horizontalHeader();
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setSectionsClickable(false);
     columns->setHighlightSections(false);
     columns->setStretchLastSection(false);
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    columns->setFixedHeight(RowHeight);
-    columns->setDefaultSectionSize(170);
+    columns->setFixedHeight(rowHeight);
+    columns->setDefaultSectionSize(Component("ColumnWidth").width);
 
     selection_->beforeCurrentChange = [this](const QModelIndex& index) {
         RunGuarded(this, [&] {
@@ -163,7 +163,7 @@ void QtSetParamForm::createComponents() {
 
     // Created after the grid, so that it lies over it.
     ComboBox1 = new QComboBox(Panel1);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    Place(ComboBox1, "ComboBox1");
     ComboBox1->setEditable(false);
     ComboBox1->setFocusPolicy(Qt::StrongFocus);
     ComboBox1->hide();
@@ -180,13 +180,11 @@ void QtSetParamForm::createComponents() {
     connect(columns, &QHeaderView::sectionResized, this, follow);
 
     Panel2 = new QWidget(this);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    ButtonOK = new QPushButton(QStringLiteral("确定"), Panel2);
-    ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
-    ButtonOK->setGeometry(16, 8, 81, 33);
-    ButtonCancle = new QPushButton(QStringLiteral("取消"), Panel2);
-    ButtonCancle->setObjectName(QStringLiteral("ButtonCancle"));
-    ButtonCancle->setGeometry(120, 8, 81, 33);
+    Place(Panel2, "Panel2");
+    ButtonOK = new QPushButton(Caption("ButtonOK"), Panel2);
+    Place(ButtonOK, "ButtonOK");
+    ButtonCancle = new QPushButton(Caption("ButtonCancle"), Panel2);
+    Place(ButtonCancle, "ButtonCancle");
     // Enter and Escape belong to the grid and the type list, never to a button.
     for (QPushButton* button : {ButtonOK, ButtonCancle}) {
         button->setAutoDefault(false);
@@ -196,24 +194,24 @@ void QtSetParamForm::createComponents() {
             [this] { form_.Handle(&TsetParamForm::ButtonOKClick); });
     connect(ButtonCancle, &QPushButton::clicked, this,
             [this] { form_.Handle(&TsetParamForm::ButtonCancleClick); });
-    Label1 = new QLabel(QStringLiteral("注意：新设置的参数只对过后的启动的IE有效。"), Panel2);
+    Label1 = new QLabel(Caption("Label1"), Panel2);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(NoteLeft, NoteTop);
+    Label1->move(Component("Label1").left, Component("Label1").top);
     Label1->adjustSize();
 
     PanelTest = new QWidget(this);
-    PanelTest->setObjectName(QStringLiteral("PanelTest"));
-    LabelTestUrl = new QLabel(QStringLiteral("测试网址："), PanelTest);
-    LabelTestUrl->setObjectName(QStringLiteral("LabelTestUrl"));
+    Place(PanelTest, "PanelTest");
+    LabelTestUrl = new QLabel(Caption("LabelTestUrl"), PanelTest);
+    Place(LabelTestUrl, "LabelTestUrl");
     EditTestUrl = new QLineEdit(PanelTest);
-    EditTestUrl->setObjectName(QStringLiteral("EditTestUrl"));
+    Place(EditTestUrl, "EditTestUrl");
     LabelTestUrl->setBuddy(EditTestUrl);
-    ButtonTest = new QPushButton(QStringLiteral("测试"), PanelTest);
-    ButtonTest->setObjectName(QStringLiteral("ButtonTest"));
+    ButtonTest = new QPushButton(Caption("ButtonTest"), PanelTest);
+    Place(ButtonTest, "ButtonTest");
     ButtonTest->setAutoDefault(false);
     ButtonTest->setDefault(false);
     LabelTestResult = new QLabel(PanelTest);
-    LabelTestResult->setObjectName(QStringLiteral("LabelTestResult"));
+    Place(LabelTestResult, "LabelTestResult");
     LabelTestResult->setTextFormat(Qt::PlainText);
     LabelTestResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
     connect(ButtonTest, &QPushButton::clicked, this,
@@ -221,11 +219,19 @@ void QtSetParamForm::createComponents() {
     connect(EditTestUrl, &QLineEdit::returnPressed, this,
             [this] { form_.Handle(&TsetParamForm::ButtonTestClick); });
 
-    setTabOrder(StringGrid1, ComboBox1);
-    setTabOrder(ComboBox1, EditTestUrl);
-    setTabOrder(EditTestUrl, ButtonTest);
-    setTabOrder(ButtonTest, ButtonCancle);
-    setTabOrder(ButtonCancle, ButtonOK);
+    QWidget* previous = nullptr;
+    for (const std::string& name : SetParamFormLayout().TabOrder()) {
+        auto* next = findChild<QWidget*>(QString::fromStdString(name));
+        if (previous && next)
+            setTabOrder(previous, next);
+        previous = next;
+    }
+}
+
+bool QtSetParamForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        TheProgramActivation().Activated(this);
+    return QDialog::event(event);
 }
 
 void QtSetParamForm::showEvent(QShowEvent* event) {
@@ -282,24 +288,37 @@ void QtSetParamForm::layoutComponents() {
     // The note keeps inside the window whatever the font: the window is never narrower than
     // the note's right edge, and the bottom panel grows when the note is taller than it leaves.
     const QSize note = Label1->sizeHint();
-    setMinimumWidth(NoteLeft + note.width() + NoteMargin);
-    const int bottom = std::max(Panel2Height, NoteTop + note.height() + NoteMargin);
-    const int top = std::max(0, h - bottom - TestPanelHeight);
+    const ControlLayout& noteAt = Component("Label1");
+    setMinimumWidth(noteAt.left + note.width() + NoteMargin);
+    const int bottom =
+        std::max(Component("Panel2").height, noteAt.top + note.height() + NoteMargin);
+    const int testHeight = Component("PanelTest").height;
+    const int top = std::max(0, h - bottom - testHeight);
+    const int toolBarHeight = Component("ToolBar1").height;
     Panel1->setGeometry(0, 0, w, top);
-    PanelTest->setGeometry(0, top, w, TestPanelHeight);
-    Panel2->setGeometry(0, top + TestPanelHeight, w, bottom);
-    const int labelWidth = std::max(TestLabelWidth, LabelTestUrl->sizeHint().width());
-    LabelTestUrl->setGeometry(TestMargin, TestRowTop, labelWidth, TestRowHeight);
-    const int editLeft = TestMargin + labelWidth + 4;
-    const int buttonLeft = std::max(editLeft, w - TestMargin - TestButtonWidth);
-    EditTestUrl->setGeometry(editLeft, TestRowTop, std::max(0, buttonLeft - 6 - editLeft),
-                             TestRowHeight);
-    ButtonTest->setGeometry(buttonLeft, TestRowTop, TestButtonWidth, TestRowHeight);
-    LabelTestResult->setGeometry(TestMargin, TestResultTop, std::max(0, w - 2 * TestMargin),
-                                 TestResultHeight);
-    Label1->setGeometry(NoteLeft, NoteTop, note.width(), note.height());
-    ToolBar1->setGeometry(0, 0, w, ToolBarHeight);
-    StringGrid1->setGeometry(0, ToolBarHeight, w, std::max(0, top - ToolBarHeight));
+    PanelTest->setGeometry(0, top, w, testHeight);
+    Panel2->setGeometry(0, top + testHeight, w, bottom);
+    // The tester's row: the label as wide as its text needs, the button at the right edge, the
+    // edit between them; the result line spans the panel.
+    const int layoutWidth = SetParamFormLayout().clientWidth;
+    const ControlLayout& label = Component("LabelTestUrl");
+    const ControlLayout& edit = Component("EditTestUrl");
+    const ControlLayout& button = Component("ButtonTest");
+    const ControlLayout& result = Component("LabelTestResult");
+    const int labelWidth = std::max(label.width, LabelTestUrl->sizeHint().width());
+    LabelTestUrl->setGeometry(label.left, label.top, labelWidth, label.height);
+    const int editLeft = edit.left + (labelWidth - label.width);
+    const int buttonLeft =
+        std::max(editLeft, w - (layoutWidth - button.left - button.width) - button.width);
+    EditTestUrl->setGeometry(
+        editLeft, edit.top,
+        std::max(0, buttonLeft - (button.left - edit.left - edit.width) - editLeft), edit.height);
+    ButtonTest->setGeometry(buttonLeft, button.top, button.width, button.height);
+    LabelTestResult->setGeometry(result.left, result.top,
+                                 std::max(0, w - (layoutWidth - result.width)), result.height);
+    Label1->setGeometry(noteAt.left, noteAt.top, note.width(), note.height());
+    ToolBar1->setGeometry(0, 0, w, toolBarHeight);
+    StringGrid1->setGeometry(0, toolBarHeight, w, std::max(0, top - toolBarHeight));
 }
 
 void QtSetParamForm::placeTypeList() {
@@ -335,6 +354,7 @@ void QtSetParamForm::RunModal(FormView* owner) {
     // Modal to the owner only: Qt's application-wide modality would block the notification
     // area's icon, and with it the way to Exit or to the main window.
     auto* ownerWidget = dynamic_cast<QWidget*>(owner);
+    modalOwner_ = ownerWidget && ownerWidget->isVisible() ? owner : nullptr;
     setWindowModality(Qt::WindowModal);
     winId();
     windowHandle()->setTransientParent(ownerWidget ? ownerWidget->windowHandle() : nullptr);
@@ -342,6 +362,10 @@ void QtSetParamForm::RunModal(FormView* owner) {
 }
 
 void QtSetParamForm::EndModal() {
+    // The focus goes straight back to the owner: no activation by the user.
+    if (modalOwner_)
+        TheProgramActivation().HandBackTo(modalOwner_);
+    modalOwner_ = nullptr;
     done(QDialog::Rejected);
 }
 

@@ -74,6 +74,7 @@ public:
     void PostFromAnyThread(std::function<void()> task) override;
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -91,6 +92,8 @@ private:
     // The cell the shown type list belongs to.
     int typeListColumn_ = 0;
     int typeListRow_ = 0;
+    // The window the modal run was opened over, while it runs.
+    FormView* modalOwner_ = nullptr;
 };
 
 // The widgets behind a rule editor's behaviour (a rule editor of this front end).

@@ -28,8 +28,8 @@ LRESULT CALLBACK Form::StaticProc(HWND window, UINT message, WPARAM wParam, LPAR
     return form->WindowProc(message, wParam, lParam);
 }
 
-void Form::CreateForm(const char* className, const char* caption, DWORD style, DWORD exStyle,
-                      int left, int top, int width, int height, HWND owner) {
+void Form::CreateForm(const char* className, const FormLayout& layout, DWORD style, DWORD exStyle,
+                      HWND owner) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -43,8 +43,32 @@ void Form::CreateForm(const char* className, const char* caption, DWORD style, D
         windowClass.lpszClassName = className;
         RegisterClassExA(&windowClass);
     }
-    CreateWindowExA(exStyle, className, caption, style, left, top, width, height, owner, nullptr,
-                    instance, this);
+    RECT outer{0, 0, layout.clientWidth, layout.clientHeight};
+    ClientToWindowRect(outer, style, exStyle, 96);
+    CreateWindowExA(exStyle, className, layout.caption.c_str(), style, layout.left, layout.top,
+                    outer.right - outer.left, outer.bottom - outer.top, owner, nullptr, instance,
+                    this);
+    // The DPI is known once the window exists (it is the one of the monitor it lands on).
+    dpi_ = WindowDpi(hwnd_);
+    if (dpi_ != 96) {
+        outer = RECT{0, 0, Scale(layout.clientWidth), Scale(layout.clientHeight)};
+        ClientToWindowRect(outer, style, exStyle, dpi_);
+        SetWindowPos(hwnd_, nullptr, Scale(layout.left), Scale(layout.top),
+                     outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void Form::FollowDpiChange(WPARAM wParam, LPARAM lParam) {
+    const int dpi = HIWORD(wParam);
+    if (dpi > 0)
+        dpi_ = dpi;
+    ApplyDpi();
+    const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (suggested)
+        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form::FormShow() {
@@ -209,8 +233,6 @@ void ApplicationWindows::Forget(const Form* form) {
         main_ = nullptr;
     if (form == editor_)
         editor_ = nullptr;
-    if (form && activeForm_ == form->Hwnd())
-        activeForm_ = nullptr;
 }
 
 void ApplicationWindows::Dispatch(MSG& message) {

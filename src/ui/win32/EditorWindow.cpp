@@ -29,34 +29,11 @@ enum : UINT {
     WmRunPosted,
 };
 
-// The layout's texts, converted to GBK once.
-struct Texts {
-    std::string caption = GbkFromUtf8("设置参数");
-    std::string hintInsert = GbkFromUtf8("插入一行");
-    std::string hintDelete = GbkFromUtf8("删除当前行");
-    std::string ok = GbkFromUtf8("确定");
-    std::string cancel = GbkFromUtf8("取消");
-    std::string note = GbkFromUtf8("注意：新设置的参数只对过后的启动的IE有效。");
-    std::string testUrl = GbkFromUtf8("测试网址：");
-    std::string test = GbkFromUtf8("测试");
-};
-const Texts& Text() {
-    static const Texts texts;
-    return texts;
+const ControlLayout& Component(const char* name) {
+    return SetParamFormLayout()[name];
 }
 
-constexpr int Panel2Height = 49;
-// The tester's row and result line; the window is this much taller, so the grid keeps its rows.
-constexpr int TestPanelHeight = 58;
-constexpr int TestMargin = 8;
-constexpr int TestRowTop = 6;
-constexpr int TestRowHeight = 24;
-constexpr int TestLabelWidth = 72;
-constexpr int TestButtonWidth = 81;
-constexpr int TestResultTop = 36;
-constexpr int TestResultHeight = 16;
-constexpr int ToolBarHeight = 33;
-constexpr int RowHeight = 24;
+// The type list's entries, at 96 dpi.
 constexpr int ComboItemHeight = 13;
 
 // Enter in the tester's edit presses 测试 (a single-line edit would only beep).
@@ -76,23 +53,24 @@ LRESULT CALLBACK TestUrlEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM 
 } // namespace
 
 EditorWindow::EditorWindow(ApplicationWindows& app, TsetParamForm& form) : app_(app), form_(form) {
-    font_ = CreateFormFont(11);
     HWND owner = app_.Main() ? app_.Main()->Hwnd() : nullptr;
-    // Outer size 543 x 241 at 192, 172, and the tester's row: a sizeable dialog without a
-    // minimise box.
-    CreateForm(
-        "TsetParamForm", Text().caption.c_str(),
-        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
-        WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, 192, 172, 543, 241 + TestPanelHeight, owner);
+    // A sizeable dialog without a minimise box.
+    CreateForm("TsetParamForm", SetParamFormLayout(),
+               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX |
+                   WS_CLIPCHILDREN,
+               WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, owner);
+    font_ = CreateFormFont(dpi_);
+    oldDpi_ = dpi_;
     CreateComponents();
     created_ = true;
-    Layout();
+    ApplyDpi();
 }
 
 EditorWindow::~EditorWindow() {
     // Destroying the editor may activate its owner: that is no activation by the user.
     if (app_.Main() && IsWindowVisible(app_.Main()->Hwnd()))
-        app_.SetActiveForm(app_.Main()->Hwnd());
+        TheProgramActivation().HandBackTo(app_.Main());
+    TheProgramActivation().Forget(this);
     app_.Forget(this);
     StringGrid1.reset();
     if (IsWindow(hwnd_))
@@ -109,20 +87,18 @@ void EditorWindow::CreateComponents() {
     ToolBar1 = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",
                                WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS |
                                    CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN,
-                               0, 0, 535, ToolBarHeight, hwnd_, nullptr, instance, nullptr);
+                               0, 0, 0, 0, hwnd_, nullptr, instance, nullptr);
     SendMessageA(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    ImageList1 = CreateIconImageList(instance, 20, {IDI_INSERT, IDI_DELETE});
-    SendMessageA(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1));
-    SendMessageA(ToolBar1, TB_SETBITMAPSIZE, 0, MAKELPARAM(20, 20));
     TBBUTTON buttons[] = {
         {0, IdToolButtonInsert, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
         {1, IdToolButtonDelete, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
     };
     SendMessageA(ToolBar1, TB_ADDBUTTONSA, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
-    SendMessageA(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(27, 26));
     app_.AddTooltip(reinterpret_cast<HWND>(SendMessageA(ToolBar1, TB_GETTOOLTIPS, 0, 0)));
 
-    StringGrid1 = std::make_unique<RuleGrid>(hwnd_, instance, form_.Table(), font_, RowHeight);
+    StringGrid1 = std::make_unique<RuleGrid>(hwnd_, instance, form_.Table(), font_,
+                                             Scale(Component("RowHeight").height),
+                                             Scale(Component("ColumnWidth").width));
     RuleGrid& grid = *StringGrid1;
     grid.SelectCell = [this](int column, int row) {
         Guarded([&] { form_.StringGrid1SelectCell(column, row); });
@@ -145,41 +121,64 @@ void EditorWindow::CreateComponents() {
     // The type list lives on the grid, so it scrolls with its cell; its notifications reach
     // the grid, which hands them on.
     ComboBox1 = CreateWindowExA(
-        0, WC_COMBOBOXA, "", WS_CHILD | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS, 0, 0, 170,
-        120, grid.Handle(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IdComboBox1)), instance,
+        0, WC_COMBOBOXA, "", WS_CHILD | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS, 0, 0, 0, 0,
+        grid.Handle(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IdComboBox1)), instance,
         nullptr);
-    SendMessageA(ComboBox1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, ComboItemHeight);
-    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), RowHeight - 8);
 
-    // Tab order: the grid, the tester's edit and button, then ButtonCancle, then ButtonOK.
-    LabelTestUrl = CreateWindowExA(0, WC_STATICA, Text().testUrl.c_str(), WS_CHILD | WS_VISIBLE, 0,
-                                   0, TestLabelWidth, 13, hwnd_,
-                                   reinterpret_cast<HMENU>(IdLabelTestUrl), instance, nullptr);
-    EditTestUrl = CreateWindowExA(
-        WS_EX_CLIENTEDGE, WC_EDITA, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0,
-        300, TestRowHeight, hwnd_, reinterpret_cast<HMENU>(IdEditTestUrl), instance, nullptr);
+    // Created in tab order (the grid, the tester's edit and button, ButtonCancle, ButtonOK);
+    // TabOrder() follows the layout.
+    const auto make = [&](const char* name, const char* kind, DWORD style, UINT id) {
+        return CreateWindowExA(
+            0, kind, Component(name).caption.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+            hwnd_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), instance, nullptr);
+    };
+    // The tester's row; Enter in its edit presses 测试.
+    LabelTestUrl = make("LabelTestUrl", WC_STATICA, SS_CENTERIMAGE, IdLabelTestUrl);
+    EditTestUrl = CreateWindowExA(WS_EX_CLIENTEDGE, WC_EDITA, "",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0, 0,
+                                  hwnd_, reinterpret_cast<HMENU>(IdEditTestUrl), instance, nullptr);
     SetWindowSubclass(EditTestUrl, TestUrlEditProc, 0, 0);
-    ButtonTest = CreateWindowExA(0, WC_BUTTONA, Text().test.c_str(),
-                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
-                                 TestButtonWidth, TestRowHeight, hwnd_,
-                                 reinterpret_cast<HMENU>(IdButtonTest), instance, nullptr);
-    LabelTestResult = CreateWindowExA(
-        0, WC_STATICA, "", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 500,
-        TestResultHeight, hwnd_, reinterpret_cast<HMENU>(IdLabelTestResult), instance, nullptr);
-    for (HWND control : {LabelTestUrl, EditTestUrl, ButtonTest, LabelTestResult})
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    ButtonTest = make("ButtonTest", WC_BUTTONA, WS_TABSTOP | BS_PUSHBUTTON, IdButtonTest);
+    LabelTestResult =
+        make("LabelTestResult", WC_STATICA, SS_NOPREFIX | SS_ENDELLIPSIS, IdLabelTestResult);
+    ButtonCancle = make("ButtonCancle", WC_BUTTONA, WS_TABSTOP | BS_PUSHBUTTON, IdButtonCancle);
+    ButtonOK = make("ButtonOK", WC_BUTTONA, WS_TABSTOP | BS_PUSHBUTTON, IdButtonOK);
+    Label1 = make("Label1", WC_STATICA, 0, IdLabel1);
+}
 
-    ButtonCancle = CreateWindowExA(
-        0, WC_BUTTONA, Text().cancel.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0,
-        0, 81, 33, hwnd_, reinterpret_cast<HMENU>(IdButtonCancle), instance, nullptr);
-    ButtonOK = CreateWindowExA(0, WC_BUTTONA, Text().ok.c_str(),
-                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 81, 33,
-                               hwnd_, reinterpret_cast<HMENU>(IdButtonOK), instance, nullptr);
-    Label1 = CreateWindowExA(0, WC_STATICA, Text().note.c_str(), WS_CHILD | WS_VISIBLE, 0, 0, 270,
-                             13, hwnd_, reinterpret_cast<HMENU>(IdLabel1), instance, nullptr);
-    for (HWND control : {ButtonCancle, ButtonOK, Label1})
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+void EditorWindow::ApplyDpi() {
+    if (!created_)
+        return;
+    HFONT oldFont = font_;
+    font_ = CreateFormFont(dpi_);
+    HIMAGELIST oldImages = ImageList1;
+    const int picture = Scale(20);
+    ImageList1 = CreateIconImageList(app_.Instance(), picture, {IDI_INSERT, IDI_DELETE});
+    SendMessageA(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1));
+    SendMessageA(ToolBar1, TB_SETBITMAPSIZE, 0, MAKELPARAM(picture, picture));
+    const ControlLayout& button = Component("ToolButtonInsert");
+    SendMessageA(ToolBar1, TB_SETBUTTONSIZE, 0,
+                 MAKELPARAM(Scale(button.width), Scale(button.height)));
+    if (oldImages)
+        ImageList_Destroy(oldImages);
+
+    const int columnWidth = StringGrid1->ColumnWidth(0);
+    StringGrid1->SetMetrics(font_, Scale(Component("RowHeight").height));
+    SendMessageA(ComboBox1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, Scale(ComboItemHeight));
+    SendMessageA(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
+                 Scale(Component("RowHeight").height) - Scale(8));
+    for (HWND control :
+         {ButtonCancle, ButtonOK, Label1, LabelTestUrl, EditTestUrl, ButtonTest, LabelTestResult})
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    if (oldFont) {
+        // Columns keep their share of the grid at the new DPI.
+        if (oldDpi_ != dpi_)
+            StringGrid1->SetColumnWidth(MulDiv(columnWidth, dpi_, oldDpi_));
+        DeleteObject(oldFont);
+    }
+    oldDpi_ = dpi_;
+    Layout();
 }
 
 // Panel1 fills the client area above Panel2 (49 high): the toolbar on top, the grid below it.
@@ -189,25 +188,45 @@ void EditorWindow::Layout() {
     RECT client;
     GetClientRect(hwnd_, &client);
     const int width = client.right;
+    const int toolBarHeight = Scale(Component("ToolBar1").height);
+    const int panel2Height = Scale(Component("Panel2").height);
+    const int testHeight = Scale(Component("PanelTest").height);
     const int panel1Height =
-        std::max(0, static_cast<int>(client.bottom) - Panel2Height - TestPanelHeight);
-    MoveWindow(ToolBar1, 0, 0, width, ToolBarHeight, TRUE);
-    MoveWindow(StringGrid1->Handle(), 0, ToolBarHeight, width,
-               std::max(0, panel1Height - ToolBarHeight), TRUE);
-    // The tester's row: label, edit across the window, button at the right; the result below.
-    const int testTop = panel1Height;
-    MoveWindow(LabelTestUrl, TestMargin, testTop + TestRowTop + 5, TestLabelWidth, 14, TRUE);
-    const int editLeft = TestMargin + TestLabelWidth + 4;
-    const int buttonLeft = std::max(editLeft, width - TestMargin - TestButtonWidth);
-    MoveWindow(EditTestUrl, editLeft, testTop + TestRowTop, std::max(0, buttonLeft - 6 - editLeft),
-               TestRowHeight, TRUE);
-    MoveWindow(ButtonTest, buttonLeft, testTop + TestRowTop, TestButtonWidth, TestRowHeight, TRUE);
-    MoveWindow(LabelTestResult, TestMargin, testTop + TestResultTop,
-               std::max(0, width - 2 * TestMargin), TestResultHeight, TRUE);
-    const int panel2Top = panel1Height + TestPanelHeight;
-    MoveWindow(ButtonOK, 16, panel2Top + 8, 81, 33, TRUE);
-    MoveWindow(ButtonCancle, 120, panel2Top + 8, 81, 33, TRUE);
-    MoveWindow(Label1, 256, panel2Top + 16, std::max(0, width - 256), 13, TRUE);
+        std::max(0, static_cast<int>(client.bottom) - panel2Height - testHeight);
+    MoveWindow(ToolBar1, 0, 0, width, toolBarHeight, TRUE);
+    MoveWindow(StringGrid1->Handle(), 0, toolBarHeight, width,
+               std::max(0, panel1Height - toolBarHeight), TRUE);
+    // Edges scaled, not sizes: neighbours that touch at 96 dpi never overlap. A control that
+    // reaches the layout's right edge (less a margin) reaches the window's.
+    const int layoutWidth = SetParamFormLayout().clientWidth;
+    const auto place = [&](HWND control, const char* name, int areaTop, int right = -1) {
+        const ControlLayout& at = Component(name);
+        const int left = Scale(at.left);
+        if (right < 0)
+            right = Scale(at.left + at.width);
+        MoveWindow(control, left, areaTop + Scale(at.top), std::max(0, right - left),
+                   Scale(at.top + at.height) - Scale(at.top), TRUE);
+    };
+    const auto rightMargin = [&](const char* name) {
+        const ControlLayout& at = Component(name);
+        return width - Scale(layoutWidth - at.left - at.width);
+    };
+    // The tester's row: the button keeps to the right edge, the edit fills the gap before it.
+    const ControlLayout& button = Component("ButtonTest");
+    const ControlLayout& edit = Component("EditTestUrl");
+    const int buttonRight = std::max(rightMargin("ButtonTest"), Scale(button.left + button.width));
+    const int buttonLeft = buttonRight - (Scale(button.left + button.width) - Scale(button.left));
+    place(LabelTestUrl, "LabelTestUrl", panel1Height);
+    place(EditTestUrl, "EditTestUrl", panel1Height,
+          buttonLeft - (Scale(button.left) - Scale(edit.left + edit.width)));
+    MoveWindow(ButtonTest, buttonLeft, panel1Height + Scale(button.top), buttonRight - buttonLeft,
+               Scale(button.top + button.height) - Scale(button.top), TRUE);
+    place(LabelTestResult, "LabelTestResult", panel1Height, rightMargin("LabelTestResult"));
+    // Panel2's components; the note takes the width that is left.
+    const int panel2Top = panel1Height + testHeight;
+    place(ButtonOK, "ButtonOK", panel2Top);
+    place(ButtonCancle, "ButtonCancle", panel2Top);
+    place(Label1, "Label1", panel2Top, width);
     PlaceTypeList();
 }
 
@@ -273,8 +292,9 @@ void EditorWindow::EndModal() {
     // The owner first, so the focus goes straight back to it.
     if (modalOwner_)
         EnableWindow(modalOwner_, TRUE);
-    if (modalOwner_ && IsWindowVisible(modalOwner_))
-        app_.SetActiveForm(modalOwner_);
+    if (modalOwner_ && IsWindowVisible(modalOwner_) && app_.Main() &&
+        app_.Main()->Hwnd() == modalOwner_)
+        TheProgramActivation().HandBackTo(app_.Main());
     ShowWindow(hwnd_, SW_HIDE);
     modalOwner_ = nullptr;
     PostMessageA(hwnd_, WM_NULL, 0, 0);
@@ -298,14 +318,16 @@ void EditorWindow::CloseCellEditor() {
     StringGrid1->CloseCellEditor();
 }
 
+// The behaviour reckons in the layout's pixels (96 dpi), as the layout does: the scroll bar's
+// allowance it keeps is scaled with the rest.
 int EditorWindow::GridWidth() const {
     RECT rect;
     GetWindowRect(StringGrid1->Handle(), &rect);
-    return rect.right - rect.left;
+    return MulDiv(rect.right - rect.left, 96, dpi_);
 }
 
 void EditorWindow::SetColumnWidths(int width) {
-    StringGrid1->SetColumnWidth(width);
+    StringGrid1->SetColumnWidth(Scale(width));
     PlaceTypeList();
 }
 
@@ -316,7 +338,16 @@ void EditorWindow::FocusGrid() {
 // The grid, the type list while it is shown (it lives on the grid), the tester's edit and
 // button, ButtonCancle, ButtonOK.
 std::vector<HWND> EditorWindow::TabOrder() const {
-    return {StringGrid1->Handle(), ComboBox1, EditTestUrl, ButtonTest, ButtonCancle, ButtonOK};
+    std::vector<HWND> order;
+    for (const std::string& name : SetParamFormLayout().TabOrder())
+        order.push_back(name == "StringGrid1"    ? StringGrid1->Handle()
+                        : name == "ComboBox1"    ? ComboBox1
+                        : name == "EditTestUrl"  ? EditTestUrl
+                        : name == "ButtonTest"   ? ButtonTest
+                        : name == "ButtonCancle" ? ButtonCancle
+                        : name == "ButtonOK"     ? ButtonOK
+                                                 : nullptr);
+    return order;
 }
 
 std::string EditorWindow::TestUrlText() const {
@@ -373,7 +404,7 @@ void EditorWindow::PlaceTypeList() {
     const RECT cell = StringGrid1->CellRect(typeListColumn_, typeListRow_);
     const int width = static_cast<int>(cell.right - cell.left);
     const int height = static_cast<int>(cell.bottom - cell.top);
-    const int listHeight = height + 4 * ComboItemHeight + 4;
+    const int listHeight = height + 4 * Scale(ComboItemHeight) + 4;
     MoveWindow(ComboBox1, cell.left + 1, cell.top + 1, std::max(width, 1), listHeight, TRUE);
     HWND header = reinterpret_cast<HWND>(SendMessageA(StringGrid1->Handle(), LVM_GETHEADER, 0, 0));
     RECT headerRect{};
@@ -467,9 +498,11 @@ LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         if (StringGrid1 && StringGrid1->Notify(header, result))
             return result;
         if (header->code == TTN_GETDISPINFOA || header->code == TTN_GETDISPINFOW) {
-            const char* hint = header->idFrom == IdToolButtonInsert   ? Text().hintInsert.c_str()
-                               : header->idFrom == IdToolButtonDelete ? Text().hintDelete.c_str()
-                                                                      : nullptr;
+            const char* hint = header->idFrom == IdToolButtonInsert
+                                   ? Component("ToolButtonInsert").caption.c_str()
+                               : header->idFrom == IdToolButtonDelete
+                                   ? Component("ToolButtonDelete").caption.c_str()
+                                   : nullptr;
             if (!hint)
                 break;
             if (header->code == TTN_GETDISPINFOA) {
@@ -485,13 +518,16 @@ LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE)
-            app_.SetActiveForm(hwnd_);
+            TheProgramActivation().Activated(this);
         if (FollowActivation(wParam))
             return 0;
         break;
     case WM_CTLCOLORSTATIC:
         SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_DPICHANGED:
+        FollowDpiChange(wParam, lParam);
+        return 0;
     case WM_CLOSE:
         Run(&TsetParamForm::ButtonCancleClick);
         return 0;

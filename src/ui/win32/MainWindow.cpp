@@ -26,25 +26,8 @@ enum : UINT {
     IdCheckBoxFirst = 3100,
 };
 
-// The layout's texts, converted to GBK once.
-struct Texts {
-    std::string feedback = GbkFromUtf8("发送意见给作者。");
-    std::string hintSet = GbkFromUtf8("设置");
-    std::string hintSwitch = GbkFromUtf8("禁用IETarnwick");
-    std::string hintHelp = GbkFromUtf8("帮助");
-    std::string hintExit = GbkFromUtf8("退出");
-    std::string itemMainInterface = GbkFromUtf8("主界面");
-    std::string itemDisable = GbkFromUtf8("禁用");
-};
-const Texts& Text() {
-    static const Texts texts;
-    return texts;
-}
-constexpr const char* MailTo = "mailto:feedback@tarnwick.invalid";
-
-HICON LoadIconSized(HINSTANCE instance, int id, int size) {
-    return static_cast<HICON>(
-        LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+const std::string& Caption(const char* name) {
+    return MainFormLayout()[name].caption;
 }
 
 } // namespace
@@ -101,32 +84,29 @@ void PopupMenu::SetCaption(UINT id, const std::string& caption) {
 
 MainWindow::MainWindow(ApplicationWindows& app, TMainForm& form) : app_(app), form_(form) {
     HINSTANCE instance = app_.Instance();
-    emblemOn16_ = LoadIconSized(instance, IDI_APPLICATION_ICON, 16);
-    emblemOff16_ = LoadIconSized(instance, IDI_EMBLEM_OFF, 16);
+    // The notification area shows small icons at the system's DPI.
+    const int trayIcon = GetSystemMetrics(SM_CXSMICON);
+    emblemOn16_ = LoadIconSized(instance, IDI_APPLICATION_ICON, trayIcon);
+    emblemOff16_ = LoadIconSized(instance, IDI_EMBLEM_OFF, trayIcon);
     ImageList1 = std::make_unique<Win32IconList>(std::vector<IconHandle>{
         reinterpret_cast<IconHandle>(emblemOn16_), reinterpret_cast<IconHandle>(emblemOff16_)});
     background_ = GetSysColorBrush(COLOR_BTNFACE);
 
-    // Outer size 346 x 222 at 224, 146; minimise box, no maximise box, a sizeable border.
-    // Boxes below the layout's last row (its client area is 188 high) make it taller.
-    int height = 222;
-    for (const CheckBoxLayout& layout : MainCheckBoxes())
-        if (222 - 188 + layout.top + layout.height + 3 > height)
-            height = 222 - 188 + layout.top + layout.height + 3;
-    CreateForm("TMainForm", "Tarnwick",
+    // Minimise box, no maximise box, a sizeable border.
+    CreateForm("TMainForm", MainFormLayout(),
                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME |
                    WS_CLIPCHILDREN,
-               0, 224, 146, 346, height, nullptr);
+               0, nullptr);
     // What the icon needs comes first; the window's own icons, fonts and controls follow
     // once it has been requested (the window is shown only after that).
     PopupMenu1 = std::make_unique<PopupMenu>(app_.Tray(), hwnd_,
                                              std::vector<PopupMenu::Item>{
-                                                 {IdMMainInterface, Text().itemMainInterface},
-                                                 {IdMSetting, Text().hintSet},
+                                                 {IdMMainInterface, Caption("MMainInterface")},
+                                                 {IdMSetting, Caption("MSetting")},
                                                  {0, {}},
-                                                 {IdMSwitch, Text().itemDisable},
+                                                 {IdMSwitch, Caption("MSwitch")},
                                                  {0, {}},
-                                                 {IdMExit, Text().hintExit},
+                                                 {IdMExit, Caption("MExit")},
                                              });
 }
 
@@ -136,6 +116,7 @@ void MainWindow::NotifyIconLoaded() {
 }
 
 MainWindow::~MainWindow() {
+    TheProgramActivation().Forget(this);
     app_.Forget(this);
     if (IsWindow(hwnd_))
         DestroyWindow(hwnd_);
@@ -146,59 +127,100 @@ MainWindow::~MainWindow() {
                            static_cast<HGDIOBJ>(linkHoverFont_)})
         if (object)
             DeleteObject(object);
-    for (HICON icon : {emblemOn16_, emblemOff16_, bigIcon_})
+    for (HICON icon : {emblemOn16_, emblemOff16_, smallIcon_, bigIcon_})
         if (icon)
             DestroyIcon(icon);
 }
 
 void MainWindow::CreateComponents() {
     HINSTANCE instance = app_.Instance();
-    bigIcon_ = LoadIconSized(instance, IDI_APPLICATION_ICON, 32);
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(emblemOn16_));
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    font_ = CreateFormFont(11);
-    linkFont_ = CreateFormFont(11);
-    linkHoverFont_ = CreateFormFont(11, true);
     InitCommonControlsOnce();
-    // ToolBar1: 0, 0, 338 x 49, buttons 39 x 38 with the 32 x 32 pictures of ImageList2.
     ToolBar1 = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",
                                WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS |
                                    CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN,
-                               0, 0, 338, 49, hwnd_, nullptr, instance, nullptr);
+                               0, 0, 0, 0, hwnd_, nullptr, instance, nullptr);
     SendMessageA(ToolBar1, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    ImageList2 = CreateIconImageList(instance, 32, {IDI_SETTINGS, IDI_EXIT, IDI_HELP, IDI_SWITCH});
-    SendMessageA(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList2));
-    SendMessageA(ToolBar1, TB_SETBITMAPSIZE, 0, MAKELPARAM(32, 32));
     TBBUTTON buttons[] = {
         {0, IdToolButtonSet, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
         {3, IdToolButtonSwitch, TBSTATE_ENABLED, BTNS_CHECK, {}, 0, 0},
         {2, IdToolButtonHelp, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
-        {8, 0, 0, BTNS_SEP, {}, 0, 0}, // ToolButton2, 8 wide
+        {MainFormLayout()["ToolButton2"].width, 0, 0, BTNS_SEP, {}, 0, 0},
         {1, IdToolButtonExit, TBSTATE_ENABLED, BTNS_BUTTON, {}, 0, 0},
     };
     SendMessageA(ToolBar1, TB_ADDBUTTONSA, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
-    SendMessageA(ToolBar1, TB_SETBUTTONSIZE, 0, MAKELPARAM(39, 38));
-    SendMessageA(ToolBar1, TB_AUTOSIZE, 0, 0);
-    MoveWindow(ToolBar1, 0, 0, 338, 49, FALSE);
     app_.AddTooltip(reinterpret_cast<HWND>(SendMessageA(ToolBar1, TB_GETTOOLTIPS, 0, 0)));
 
-    // Label1 at 112, 88 (96 x 13): the feedback link, blue.
-    Label1 = CreateWindowExA(0, WC_STATICA, Text().feedback.c_str(),
-                             WS_CHILD | WS_VISIBLE | SS_NOTIFY, 112, 88, 96, 13, hwnd_,
-                             reinterpret_cast<HMENU>(IdLabel1), instance, nullptr);
-    SendMessageA(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), FALSE);
+    // The feedback link, blue.
+    Label1 =
+        CreateWindowExA(0, WC_STATICA, Caption("Label1").c_str(), WS_CHILD | WS_VISIBLE | SS_NOTIFY,
+                        0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(IdLabel1), instance, nullptr);
     Subclass(Label1, &MainWindow::LabelProc, this);
 
     UINT id = IdCheckBoxFirst;
-    for (const CheckBoxLayout& layout : MainCheckBoxes()) {
-        HWND box = CreateWindowExA(0, WC_BUTTONA, layout.caption.c_str(),
-                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
-                                   layout.left, layout.top, layout.width, layout.height, hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id++)), instance,
-                                   nullptr);
-        SendMessageA(box, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        CheckBoxes.push_back(box);
+    for (const CheckBoxLayout& layout : MainCheckBoxes())
+        CheckBoxes.push_back(CreateWindowExA(
+            0, WC_BUTTONA, layout.caption.c_str(),
+            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 0, 0, 0, hwnd_,
+            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id++)), instance, nullptr));
+    ApplyDpi();
+}
+
+void MainWindow::ApplyDpi() {
+    if (!ToolBar1)
+        return;
+    HINSTANCE instance = app_.Instance();
+    const FormLayout& layout = MainFormLayout();
+    const auto place = [this](HWND control, const ControlLayout& at) {
+        // Edges scaled, not sizes: neighbours that touch at 96 dpi still touch, never overlap.
+        MoveWindow(control, Scale(at.left), Scale(at.top),
+                   Scale(at.left + at.width) - Scale(at.left),
+                   Scale(at.top + at.height) - Scale(at.top), TRUE);
+    };
+
+    // The window's icons at the sizes the system draws them at this DPI.
+    for (HICON icon : {smallIcon_, bigIcon_})
+        if (icon)
+            DestroyIcon(icon);
+    smallIcon_ = LoadIconSized(instance, IDI_APPLICATION_ICON, SystemMetric(SM_CXSMICON, dpi_));
+    bigIcon_ = LoadIconSized(instance, IDI_APPLICATION_ICON, SystemMetric(SM_CXICON, dpi_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+
+    HFONT oldFonts[] = {font_, linkFont_, linkHoverFont_};
+    font_ = CreateFormFont(dpi_);
+    linkFont_ = CreateFormFont(dpi_);
+    linkHoverFont_ = CreateFormFont(dpi_, true);
+
+    // Buttons 39 x 38 with 32 x 32 pictures, scaled.
+    HIMAGELIST oldImages = ImageList2;
+    const int picture = Scale(32);
+    ImageList2 =
+        CreateIconImageList(instance, picture, {IDI_SETTINGS, IDI_EXIT, IDI_HELP, IDI_SWITCH});
+    SendMessageA(ToolBar1, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList2));
+    SendMessageA(ToolBar1, TB_SETBITMAPSIZE, 0, MAKELPARAM(picture, picture));
+    const ControlLayout& button = layout["ToolButtonSet"];
+    SendMessageA(ToolBar1, TB_SETBUTTONSIZE, 0,
+                 MAKELPARAM(Scale(button.width), Scale(button.height)));
+    TBBUTTONINFOA separator{};
+    separator.cbSize = sizeof separator;
+    separator.dwMask = TBIF_BYINDEX | TBIF_SIZE;
+    separator.cx = static_cast<WORD>(Scale(layout["ToolButton2"].width));
+    SendMessageA(ToolBar1, TB_SETBUTTONINFOA, 3, reinterpret_cast<LPARAM>(&separator));
+    SendMessageA(ToolBar1, TB_AUTOSIZE, 0, 0);
+    place(ToolBar1, layout["ToolBar1"]);
+    if (oldImages)
+        ImageList_Destroy(oldImages);
+
+    place(Label1, layout["Label1"]);
+    SendMessageA(Label1, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(pointerOverLabel_ ? linkHoverFont_ : linkFont_), TRUE);
+    for (std::size_t i = 0; i < CheckBoxes.size(); ++i) {
+        place(CheckBoxes[i], layout[MainCheckBoxes()[i].name]);
+        SendMessageA(CheckBoxes[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     }
+    for (HFONT font : oldFonts)
+        if (font)
+            DeleteObject(font);
 }
 
 std::unique_ptr<TrayIconImage> MainWindow::StoredIcon() {
@@ -268,16 +290,16 @@ bool MainWindow::Tooltip(NMHDR* header) {
     const char* hint = nullptr;
     switch (header->idFrom) {
     case IdToolButtonSet:
-        hint = Text().hintSet.c_str();
+        hint = Caption("ToolButtonSet").c_str();
         break;
     case IdToolButtonSwitch:
-        hint = Text().hintSwitch.c_str();
+        hint = Caption("ToolButtonSwitch").c_str();
         break;
     case IdToolButtonHelp:
-        hint = Text().hintHelp.c_str();
+        hint = Caption("ToolButtonHelp").c_str();
         break;
     case IdToolButtonExit:
-        hint = Text().hintExit.c_str();
+        hint = Caption("ToolButtonExit").c_str();
         break;
     default:
         return false;
@@ -382,10 +404,8 @@ LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
         // The program's active window changes to this one: not when it comes back from
         // another program, nor when the modal editor hands the focus back.
-        if (LOWORD(wParam) != WA_INACTIVE && app_.ActiveForm() != hwnd_) {
-            app_.SetActiveForm(hwnd_);
+        if (LOWORD(wParam) != WA_INACTIVE && TheProgramActivation().Activated(this))
             Run(&TMainForm::FormActivate);
-        }
         if (FollowActivation(wParam))
             return 0;
         break;
@@ -396,6 +416,9 @@ LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (auto application = reinterpret_cast<HWND>(app_.Tray().ApplicationWindow()))
                 SendMessageA(application, WM_SIZE, wParam, lParam);
         break;
+    case WM_DPICHANGED:
+        FollowDpiChange(wParam, lParam);
+        return 0;
     case WM_CLOSE:
         Run(&TMainForm::FormClose);
         return 0;

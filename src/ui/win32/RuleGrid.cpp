@@ -16,7 +16,7 @@ constexpr UINT WmColumnsMoved = WM_APP + 20;
 } // namespace
 
 RuleGrid::RuleGrid(HWND parent, HINSTANCE instance, const RuleTable& table, HFONT font,
-                   int rowHeight)
+                   int rowHeight, int columnWidth)
     : table_(table), font_(font) {
     // The grid owns its row-height list (shared, so the ListView does not destroy it too).
     list_ =
@@ -24,15 +24,12 @@ RuleGrid::RuleGrid(HWND parent, HINSTANCE instance, const RuleTable& table, HFON
                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | LVS_REPORT |
                             LVS_OWNERDATA | LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_SHAREIMAGELISTS,
                         0, 0, 100, 100, parent, nullptr, instance, nullptr);
-    SendMessageA(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     ListView_SetExtendedListViewStyle(list_, LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
-    // A ListView's rows are as high as its small images: a one pixel wide list sets the height.
-    rowHeight_ = ImageList_Create(1, rowHeight - 1, ILC_COLOR, 0, 0);
-    ListView_SetImageList(list_, rowHeight_, LVSIL_SMALL);
+    SetMetrics(font, rowHeight);
     for (int c = 0; c < Columns; ++c) {
         LVCOLUMNA column{};
         column.mask = LVCF_WIDTH | LVCF_TEXT;
-        column.cx = 170;
+        column.cx = columnWidth;
         column.pszText = const_cast<char*>("");
         SendMessageA(list_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(c),
                      reinterpret_cast<LPARAM>(&column));
@@ -94,6 +91,20 @@ void RuleGrid::FollowCurrentCell() {
 void RuleGrid::SetColumnWidth(int width) {
     for (int c = 0; c < Columns; ++c)
         ListView_SetColumnWidth(list_, c, width);
+    PlaceCellEditor();
+}
+
+void RuleGrid::SetMetrics(HFONT font, int rowHeight) {
+    font_ = font;
+    SendMessageA(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    if (editor_)
+        SendMessageA(editor_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    // A ListView's rows are as high as its small images: a one pixel wide list sets the height.
+    HIMAGELIST old = rowHeight_;
+    rowHeight_ = ImageList_Create(1, rowHeight - 1, ILC_COLOR, 0, 0);
+    ListView_SetImageList(list_, rowHeight_, LVSIL_SMALL);
+    if (old)
+        ImageList_Destroy(old);
     PlaceCellEditor();
 }
 

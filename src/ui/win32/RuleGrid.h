@@ -22,7 +22,8 @@ namespace tarnwick::win32 {
 // Tab) runs SelectCell before the cell becomes current; the hook makes it current in the table.
 class RuleGrid {
 public:
-    RuleGrid(HWND parent, HINSTANCE instance, const RuleTable& table, HFONT font, int rowHeight);
+    RuleGrid(HWND parent, HINSTANCE instance, const RuleTable& table, HFONT font, int rowHeight,
+             int columnWidth);
     ~RuleGrid();
     RuleGrid(const RuleGrid&) = delete;
     RuleGrid& operator=(const RuleGrid&) = delete;
@@ -46,6 +47,9 @@ public:
     // Keeps the current cell in view and repaints it.
     void FollowCurrentCell();
     void SetColumnWidth(int width);
+    // The font of the cells, the header and the cell editor, and the rows' height (at a new
+    // DPI). The grid does not own the font.
+    void SetMetrics(HFONT font, int rowHeight);
     int ColumnWidth(int column) const;
 
     // The cell's rectangle in the grid's client coordinates (column 0 clipped to its column:

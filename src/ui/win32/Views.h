@@ -1,5 +1,6 @@
 #pragma once
 
+#include "forms/FormLayouts.h"
 #include "forms/FormViews.h"
 #include "ui/win32/RuleGrid.h"
 
@@ -37,9 +38,18 @@ protected:
     void FormShowNormal() { ShowWindow(hwnd_, SW_SHOWNORMAL); }
     void FormBringToFront();
 
-    // Registers the class once and creates the window with this object behind it.
-    void CreateForm(const char* className, const char* caption, DWORD style, DWORD exStyle,
-                    int left, int top, int width, int height, HWND owner);
+    // Registers the class once and creates the window with this object behind it, at the
+    // layout's place and client size, both scaled to the DPI the window is shown at.
+    void CreateForm(const char* className, const FormLayout& layout, DWORD style, DWORD exStyle,
+                    HWND owner);
+    // A length of the layout at the window's DPI.
+    int Scale(int length) const { return ScaleToDpi(length, dpi_); }
+    // The window's DPI changed (moved to another monitor, or the user's scaling changed):
+    // fonts, pictures and controls are made anew for it, and the window takes the place the
+    // system suggests.
+    void FollowDpiChange(WPARAM wParam, LPARAM lParam);
+    // Fonts, pictures, and every control's place and size for the window's DPI.
+    virtual void ApplyDpi() = 0;
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     static LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
     // WM_ACTIVATE: notes the control that has the focus when the window goes inactive, and
@@ -48,8 +58,10 @@ protected:
     bool FollowActivation(WPARAM wParam);
 
     HWND hwnd_ = nullptr;
+    int dpi_ = 96;
 
 public:
+    int Dpi() const { return dpi_; }
     // The controls that take the focus, in tab order.
     virtual std::vector<HWND> TabOrder() const = 0;
     // Tab, Shift+Tab and Enter as the dialog keys of this window: Tab moves the focus along
@@ -149,6 +161,7 @@ private:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     static LRESULT CALLBACK LabelProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     void CreateComponents();
+    void ApplyDpi() override;
     void Run(void (TMainForm::*handler)());
     bool Tooltip(NMHDR* header);
 
@@ -160,6 +173,7 @@ private:
     HBRUSH background_ = nullptr;
     HICON emblemOn16_ = nullptr;
     HICON emblemOff16_ = nullptr;
+    HICON smallIcon_ = nullptr;
     HICON bigIcon_ = nullptr;
     bool pointerOverLabel_ = false;
 };
@@ -218,6 +232,7 @@ public:
 private:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void CreateComponents();
+    void ApplyDpi() override;
     void Layout();
     void PlaceTypeList();
     void TypeListCommand(UINT code);
@@ -234,6 +249,7 @@ private:
     HWND modalOwner_ = nullptr;
     bool created_ = false;
     bool showNormal_ = false; // SetNormalState while hidden
+    int oldDpi_ = 96;         // the DPI the columns' widths were made for
     // Tasks from other threads (the tester's lookups), run from this window's messages.
     std::mutex postedMutex_;
     std::deque<std::function<void()>> posted_;
@@ -269,9 +285,6 @@ public:
     // Runs one message through the dialog keys of the window it belongs to, then dispatches it.
     void Dispatch(MSG& message);
     void RunPostedTasks();
-    // The program's active window (the last of its windows to become active).
-    HWND ActiveForm() const { return activeForm_; }
-    void SetActiveForm(HWND form) { activeForm_ = form; }
 
 private:
     static LRESULT CALLBACK TaskProc(HWND, UINT, WPARAM, LPARAM);
@@ -287,7 +300,6 @@ private:
     MainWindow* main_ = nullptr;
     EditorWindow* editor_ = nullptr;
     bool ending_ = false;
-    HWND activeForm_ = nullptr;
 };
 
 } // namespace tarnwick::win32

@@ -1,11 +1,15 @@
 #include "forms/Application.h"
 #include "platform/SingleInstance.h"
 #include "platform/win32/TrayWin32.h"
+#include "ui/win32/Controls.h"
 #include "ui/win32/Views.h"
 
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Sharp at every scaling: the windows scale themselves (the manifest asks for it too, but
+    // a copy started through a loader that drops it would be stretched as a bitmap).
+    tarnwick::win32::MakeDpiAware();
     // One copy per session: a later start brings the running copy's main window up instead of
     // adding a second icon, and ends.
     tarnwick::SingleInstance running(tarnwick::SingleInstanceName(), tarnwick::ShowRunningMainForm);

@@ -265,6 +265,29 @@ private slots:
         QCOMPARE(behaviour().NotifyIcon().IconIndex(), 0);
     }
 
+    // Coming back from another program's window, or showing the hidden window again, is no
+    // change of the program's active window: FormActivate (which sets MSwitch's caption) does
+    // not run again, as on Windows.
+    void activationRunsOnlyWhenTheProgramsActiveWindowChanges() {
+        QtMainForm* form = start();
+        activate(form);
+        QCOMPARE(form->MSwitch->text(), QStringLiteral("禁用"));
+        const QString marker = QStringLiteral("marker");
+        form->MSwitch->setText(marker);
+
+        QWidget other;
+        other.resize(200, 100);
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        activate(form);
+        QCOMPARE(form->MSwitch->text(), marker);
+        QVERIFY(form->close() == false);
+        form->MMainInterface->trigger();
+        activate(form);
+        QCOMPARE(form->MSwitch->text(), marker);
+    }
+
     void closingHidesAndTheMenuShowsAgain() {
         QtMainForm* form = start();
         QVERIFY(form->close() == false);

@@ -13,6 +13,7 @@
 #include "rules/RuleFile.h"
 #include "rules/RuleTable.h"
 #include "trayicon/NotifyIcon.h"
+#include "ui/win32/Controls.h"
 #include "ui/win32/Views.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -30,6 +32,10 @@
 
 namespace tarnwick::win32 {
 namespace {
+
+// As the program is (its manifest and its entry make it so): windows get the DPI of their
+// monitor, nothing is stretched by the system.
+const bool dpiAware = (MakeDpiAware(), true);
 
 std::string TempFolder() {
     char path[MAX_PATH] = {};
@@ -653,6 +659,154 @@ TEST_F(Win32ProgramTest, MinimisingGoesToTheNotificationAreaAndTheMenuBringsItBa
         GetWindowRect(Main(), &after);
         EXPECT_TRUE(EqualRect(&before, &after)) << how << ": " << after.left << "," << after.top;
         EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()}) << how;
+    }
+}
+
+// The windows at the display's DPI; ctest runs this group again with Wine's LogPixels at 144
+// and 192 (TARNWICK_TEST_DPI names it). Client sizes and text follow the DPI within 2 pixels,
+// every control lies inside its window and none overlaps another, the texts fit their
+// controls and the grid's columns fit the grid.
+class Win32ScalingTest : public Win32ProgramTest {
+protected:
+    static int DisplayDpi() {
+        HDC screen = GetDC(nullptr);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        return dpi;
+    }
+    static SIZE ClientSize(HWND window) {
+        RECT client;
+        GetClientRect(window, &client);
+        return SIZE{client.right, client.bottom};
+    }
+    static HFONT FontOf(HWND control) {
+        return reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+    }
+    static SIZE TextSize(HWND control) {
+        const std::string text = WindowText(control);
+        HDC dc = GetDC(control);
+        HGDIOBJ old = SelectObject(dc, FontOf(control));
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(control, dc);
+        return size;
+    }
+    // The window's visible controls (its direct children) in its client coordinates.
+    static std::vector<std::pair<HWND, RECT>> Controls(HWND window) {
+        std::vector<std::pair<HWND, RECT>> found;
+        for (HWND child = GetWindow(window, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            if (!IsWindowVisible(child))
+                continue;
+            RECT rect;
+            GetWindowRect(child, &rect);
+            MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+            found.emplace_back(child, rect);
+        }
+        return found;
+    }
+    static void ExpectLaidOut(HWND window, const char* which) {
+        const auto controls = Controls(window);
+        EXPECT_GE(controls.size(), 4u) << which;
+        const SIZE client = ClientSize(window);
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            const RECT& a = controls[i].second;
+            EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= client.cx && a.bottom <= client.cy)
+                << which << ": " << WindowText(controls[i].first) << " leaves the window";
+            for (std::size_t j = i + 1; j < controls.size(); ++j) {
+                RECT both;
+                EXPECT_FALSE(IntersectRect(&both, &a, &controls[j].second))
+                    << which << ": " << WindowText(controls[i].first) << " overlaps "
+                    << WindowText(controls[j].first);
+            }
+        }
+    }
+    void ExpectNear(int actual, int at96, int dpi, const std::string& what) {
+        EXPECT_NEAR(actual, at96 * dpi / 96.0, 2.0) << what << " at " << dpi << " dpi";
+    }
+    // The main window's and the open editor's geometry at dpi.
+    void ExpectScaled(int dpi) {
+        const SIZE main = ClientSize(Main());
+        ExpectNear(main.cx, MainFormLayout().clientWidth, dpi, "main window width");
+        ExpectNear(main.cy, MainFormLayout().clientHeight, dpi, "main window height");
+        ExpectLaidOut(Main(), "main window");
+        MainWindow& view = *windows_->Main();
+        // The layout's text is 13 pixels high at 96 dpi (its labels are that high).
+        ExpectNear(TextHeight(FontOf(view.Label1)), 13, dpi, "the link's text");
+        for (HWND box : view.CheckBoxes) {
+            ExpectNear(TextHeight(FontOf(box)), 13, dpi, WindowText(box));
+            RECT rect;
+            GetClientRect(box, &rect);
+            EXPECT_LE(TextSize(box).cx + SystemMetric(SM_CXMENUCHECK, dpi), rect.right)
+                << WindowText(box) << " is cut off at " << dpi << " dpi";
+        }
+        RECT button;
+        SendMessageA(view.ToolBar1, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&button));
+        ExpectNear(button.bottom - button.top, MainFormLayout()["ToolButtonSet"].height, dpi,
+                   "a tool button's height");
+
+        const SIZE editor = ClientSize(Editor());
+        ExpectNear(editor.cx, SetParamFormLayout().clientWidth, dpi, "editor width");
+        ExpectNear(editor.cy, SetParamFormLayout().clientHeight, dpi, "editor height");
+        ExpectLaidOut(Editor(), "editor");
+        EditorWindow& edit = *windows_->Editor();
+        ExpectNear(TextHeight(FontOf(edit.ButtonOK)), 13, dpi, "the buttons' text");
+        RECT note;
+        GetClientRect(edit.Label1, &note);
+        EXPECT_LE(TextSize(edit.Label1).cx, note.right) << "the note is cut off at " << dpi;
+        HWND grid = edit.StringGrid1->Handle();
+        RECT row{};
+        ListView_GetItemRect(grid, 0, &row, LVIR_BOUNDS);
+        ExpectNear(row.bottom - row.top, SetParamFormLayout()["RowHeight"].height, dpi,
+                   "the grid's rows");
+        RECT gridClient;
+        GetClientRect(grid, &gridClient);
+        int columns = 0;
+        for (int c = 0; c < 3; ++c)
+            columns += ListView_GetColumnWidth(grid, c);
+        EXPECT_LE(columns, gridClient.right) << "the columns need a scroll bar at " << dpi;
+    }
+    void OpenEditor() {
+        // As RunModal opens it, without its loop.
+        ShowWindow(Editor(), SW_SHOWNORMAL);
+        app_->SetParamForm()->FormActivate();
+        Pump();
+    }
+};
+
+TEST_F(Win32ScalingTest, WindowsFollowTheDisplaysDpi) {
+    const int dpi = DisplayDpi();
+    if (const char* asked = std::getenv("TARNWICK_TEST_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(asked)) << "Wine's LogPixels did not take";
+    }
+    EXPECT_EQ(windows_->Main()->Dpi(), dpi);
+    OpenEditor();
+    ExpectScaled(dpi);
+}
+
+// A window moved to a monitor of another DPI. The system's frame stays the display's here, so
+// the suggested rectangle is the one that gives the client area its size at the new DPI. The
+// DPIs keep the editor on a 1024 pixel wide screen.
+TEST_F(Win32ScalingTest, AChangedDpiRelaysBothWindows) {
+    OpenEditor();
+    const int start = windows_->Main()->Dpi();
+    for (int dpi : {144, 120, start}) {
+        for (HWND window : {Main(), Editor()}) {
+            const FormLayout& layout = window == Main() ? MainFormLayout() : SetParamFormLayout();
+            RECT suggested;
+            GetWindowRect(window, &suggested);
+            const SIZE client = ClientSize(window);
+            suggested.right += ScaleToDpi(layout.clientWidth, dpi) - client.cx;
+            suggested.bottom += ScaleToDpi(layout.clientHeight, dpi) - client.cy;
+            SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                         reinterpret_cast<LPARAM>(&suggested));
+        }
+        Pump();
+        SCOPED_TRACE(dpi);
+        EXPECT_EQ(windows_->Main()->Dpi(), dpi);
+        EXPECT_EQ(windows_->Editor()->Dpi(), dpi);
+        ExpectScaled(dpi);
     }
 }
 
