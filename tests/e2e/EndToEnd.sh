@@ -75,10 +75,12 @@ store="$work/config/tarnwick/HKEY_CURRENT_USER.reg"
 app="$work/app"
 vd_start "$work" || fail "no virtual display"
 
-if [ "$scenario" = second-start ]; then
-    mkdir -p "$work/config/tarnwick"
-    printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\IETarnwick]\n"startHidden"="true"\n' >"$store"
-fi
+# This run follows the file:// script (the user's untick of serving); BrowserProxy.sh proves
+# the default, served one.
+mkdir -p "$work/config/tarnwick"
+hidden=""
+[ "$scenario" = second-start ] && hidden='"startHidden"="true"\n'
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\IETarnwick]\n"servePac"="false"\n'"$hidden" >"$store"
 "$exe" >"$work/program.log" 2>&1 &
 pid=$!
 icon="$(vd_tray_icon "$pid" 60)" || fail "the icon did not appear in the notification area"
