@@ -81,8 +81,15 @@ desktop_mode() { gsettings get org.gnome.system.proxy mode; }
 url="file://$(printf '%s' "$app" | sed 's/ /%20/g')/IETarnwick.pac"
 desktop_mode_is() { [ "$(desktop_mode)" = "'$1'" ]; }
 vd_until 30 desktop_mode_is auto || fail "the start did not point the desktop at the script"
-[ "$(gsettings get org.gnome.system.proxy autoconfig-url)" = "'$url'" ] ||
-    fail "the desktop's script URL is $(gsettings get org.gnome.system.proxy autoconfig-url), not $url"
+# Nothing touched: a fresh start serves the script, which Chromium needs (it refuses file://).
+desktop_url() { gsettings get org.gnome.system.proxy autoconfig-url; }
+desktop_serves() { case "$(desktop_url)" in "'http://127.0.0.1:"*) return 0 ;; esac; return 1; }
+vd_until 30 desktop_serves
+http_url="$(desktop_url | tr -d "'")"
+case "$http_url" in
+http://127.0.0.1:*/IETarnwick.pac\?v=*) ;;
+*) fail "a fresh start did not point the desktop at the served script: $http_url" ;;
+esac
 
 menu() { e2e_menu "$icon" "$1"; }
 
@@ -132,20 +139,10 @@ visit() {
     [ "$status" -eq 0 ] || fail "the browser run ($1) ended with status $status"
 }
 
-desktop_url() { gsettings get org.gnome.system.proxy autoconfig-url; }
-http_url=""
-desktop_serves() { case "$(desktop_url)" in "'http://127.0.0.1:"*) return 0 ;; esac; return 1; }
-if [ "$browser" = chromium ]; then
-    # Nothing touched: a fresh start serves the script, which Chromium needs (it refuses file://).
-    vd_until 30 desktop_serves
-    http_url="$(desktop_url | tr -d "'")"
-    case "$http_url" in
-    http://127.0.0.1:*/IETarnwick.pac\?v=*) ;;
-    *) fail "a fresh start did not point the desktop at the served script: $http_url" ;;
-    esac
-    grep -qF "\"AutoConfigURL\"=\"$http_url\"" "$store" || fail "the registry stand-in lacks $http_url"
-    grep -qF '"servePac"="true"' "$store" || fail "serving was not stored as the default"
-fi
+# The OK above changed the script, and with it the served URL.
+http_url="$(desktop_url | tr -d "'")"
+grep -qF "\"AutoConfigURL\"=\"$http_url\"" "$store" || fail "the registry stand-in lacks $http_url"
+grep -qF '"servePac"="true"' "$store" || fail "serving was not stored as the default"
 
 visit on
 [ "$(seen alpha.tarnwick.test)" = alpha ] ||
@@ -164,23 +161,16 @@ visit off
 [ -z "$(seen alpha.tarnwick.test)$(seen beta.tarnwick.test)" ] ||
     fail "switch off: the hosts still reached [$(seen alpha.tarnwick.test)] and [$(seen beta.tarnwick.test)]"
 
-if [ "$browser" = chromium ]; then
-    menu 3 # 启用: on again, served, for the end below
-    vd_until 30 desktop_serves || fail "on did not point the desktop at the served script again"
-fi
+menu 3 # 启用: on again, served, for the end below
+vd_until 30 desktop_serves || fail "on did not point the desktop at the served script again"
 kill -TERM "$pid"
 e2e_wait_end "SIGTERM did not end the program"
 wait "$pid"
 pid=""
-if [ "$browser" = chromium ]; then
-    # The end leaves the switch on at the file and then closes the server: no dead port is
-    # left for another process to answer at.
-    case "$(desktop_url)" in
-    "'file://"*/IETarnwick.pac"'") ;;
-    *) fail "the end left the desktop at $(desktop_url), not the file" ;;
-    esac
-    port="${http_url#http://127.0.0.1:}"
-    port="${port%%/*}"
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && fail "the script is still served after the end"
-fi
-echo "PASS: $browser took each host to the proxy its rule names with the switch on${http_url:+ (served over http by default, back at file:// after the end)}, and to neither with it off"
+# The end leaves the switch on at the file and then closes the server: no dead port is left
+# for another process to answer at.
+[ "$(desktop_url)" = "'$url'" ] || fail "the end left the desktop at $(desktop_url), not $url"
+port="${http_url#http://127.0.0.1:}"
+port="${port%%/*}"
+(exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && fail "the script is still served after the end"
+echo "PASS: $browser took each host to the proxy its rule names with the switch on (served over http by default, back at file:// after the end), and to neither with it off"
