@@ -34,4 +34,5 @@ run fuzz_ini "$root/tests/data/ini" 8192
 run fuzz_pac "$root/fuzz/seeds/pac" 2048
 run fuzz_store "$root/tests/data/registry" 16384
 run fuzz_http "$root/fuzz/seeds/http" 1024
+run fuzz_tester "$root/fuzz/seeds/tester" 1024
 exit $status

@@ -2,6 +2,7 @@
 # Pictures of the rule editor with a few sample rules on a virtual X display (Xvfb):
 #   build/screenshots/editor.png              the window as it opens
 #   build/screenshots/editor-type-editor.png  with the type editor open over a type cell
+#   build/screenshots/editor-tester.png       with the rule tester's result for an address
 # Usage: scripts/screenshot-editor.sh [build folder]   (default: build/linux)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -45,3 +46,4 @@ shoot() {
 }
 shoot "$out/editor.png"
 shoot "$out/editor-type-editor.png" --type-editor
+shoot "$out/editor-tester.png" --test "http://192.168.5.20/wiki"

@@ -2,7 +2,7 @@
 # Screenshots of the Windows program under Wine on a virtual display (Xvfb, trayer as the
 # notification area): the main window, the open tray menu, and the rule editor with a sample
 # rule file and its type list open. Builds first unless --no-build.
-# Writes build/screenshots/win32-{main-window,tray-menu,editor}.png.
+# Writes build/screenshots/win32-{main-window,tray-menu,editor,editor-tester}.png.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 if [ "${1:-}" != --no-build ]; then
@@ -66,6 +66,18 @@ xdotool mousemove --window "$editor" 85 89 click 1
 sleep 0.4
 xdotool mousemove --window "$editor" 85 89 click 1
 sleep 0.6
-import -window root -crop 560x260+180+180 +repage "$out/win32-editor.png"
+import -window root -crop 560x320+180+180 +repage "$out/win32-editor.png"
 xdotool key Escape
-echo "Screenshots in $out: win32-main-window.png win32-tray-menu.png win32-editor.png"
+sleep 0.3
+# The rule tester for an address of the subnet rule.
+editor_height="$(xwininfo -id "$editor" | awk '/Height:/ { print $2 }')"
+# The first click may only close what the Escape left of the list.
+for _ in 1 2; do
+    xdotool mousemove --window "$editor" 200 $((editor_height - 90)) click 1
+    sleep 0.4
+done
+xdotool type --delay 20 "http://192.168.0.7/intranet"
+xdotool key Return
+sleep 0.6
+import -window root -crop 560x320+180+180 +repage "$out/win32-editor-tester.png"
+echo "Screenshots in $out: win32-main-window.png win32-tray-menu.png win32-editor.png win32-editor-tester.png"

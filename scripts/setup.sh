@@ -9,8 +9,8 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64-posix wine wine64
-    libpacparser1
-    xvfb xauth trayer xdotool x11-utils imagemagick fonts-wqy-microhei
+    libpacparser1 libpacparser-dev
+    xvfb xauth trayer xdotool xclip x11-utils imagemagick fonts-wqy-microhei
     libglib2.0-dev gsettings-desktop-schemas dconf-gsettings-backend dconf-cli dbus
     firefox-esr chromium python3 curl procps
     locales zip unzip

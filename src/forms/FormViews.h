@@ -130,6 +130,7 @@ public:
 //   the type list lost the keyboard focus (not to its own drop-down, not to another
 //   application)                           -> ComboBox1Exit
 //   ToolButtonInsert, ToolButtonDelete, ButtonOK, ButtonCancle clicked -> their handlers
+//   ButtonTest clicked, or Enter in EditTestUrl -> ButtonTestClick
 //   the close box                          -> ButtonCancleClick
 // Enter and Escape close nothing; the toolbar buttons never take the focus.
 class SetParamFormView : public FormView {
@@ -170,6 +171,15 @@ public:
     // the grid scrolls.
     virtual void ShowTypeList(int column, int row) = 0;
     virtual void HideTypeList() = 0;
+
+    // --- the rule tester ---
+    // The address in EditTestUrl (GBK).
+    virtual std::string TestUrlText() const = 0;
+    // LabelTestResult's text (GBK).
+    virtual void SetTestResult(const std::string& text) = 0;
+    // Runs task from this window's message loop. Callable from any thread; a task posted
+    // while the view is being destroyed, or after, never runs.
+    virtual void PostFromAnyThread(std::function<void()> task) = 0;
 };
 
 // What the application object needs from the toolkit.

@@ -1,15 +1,38 @@
 #include "forms/setParamUnit.h"
 
 #include "forms/ErrorBox.h"
+#include "platform/HostNames.h"
+#include "rules/CodePage.h"
 #include "rules/PacScript.h"
 #include "rules/RuleFile.h"
 #include "rules/TextFile.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace tarnwick {
 
-TsetParamForm::TsetParamForm(const ViewFactory& makeView) {
+// Where lookup threads deliver their answers. The window detaches itself when it goes; an
+// answer that arrives later finds no one and is dropped.
+struct TsetParamForm::LookupMailbox : std::enable_shared_from_this<LookupMailbox> {
+    std::mutex mutex;
+    TsetParamForm* form = nullptr;
+
+    void deliver(unsigned test, HostLookup answer, bool timedOut) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!form)
+            return;
+        form->view_->PostFromAnyThread([self = shared_from_this(), test, answer, timedOut] {
+            if (TsetParamForm* target = self->form)
+                RunGuarded(target->view_.get(),
+                           [&] { target->lookupDone(test, answer, timedOut); });
+        });
+    }
+};
+
+TsetParamForm::TsetParamForm(const ViewFactory& makeView) : resolve_(ResolveIpv4) {
     view_ = makeView(*this);
     table_.ShowTypeEditor = [this](int column, int row) { ShowTypeEditor(column, row); };
     table_.RowCountChanged = [this] { view_->FollowRowCount(); };
@@ -20,6 +43,10 @@ TsetParamForm::~TsetParamForm() {
     // The view goes first, while the table it shows still exists, and without calling back
     // into this half-destroyed window.
     typeEditorOpen_ = false;
+    if (mailbox_) {
+        std::lock_guard<std::mutex> lock(mailbox_->mutex);
+        mailbox_->form = nullptr;
+    }
     table_.ShowTypeEditor = nullptr;
     table_.RowCountChanged = nullptr;
     view_.reset();
@@ -59,6 +86,10 @@ void TsetParamForm::fillTypeList() {
 }
 
 void TsetParamForm::FormActivate() {
+    // A result, or a pending lookup, belongs to the table of the last opening.
+    ++testNumber_;
+    view_->SetTestResult("");
+
     for (int c = 0; c < RuleTable::ColumnCount; ++c)
         table_.setCell(c, 0, ColumnTitles()[c]);
     view_->RefreshTexts();
@@ -202,6 +233,104 @@ void TsetParamForm::ButtonOKClick() {
 
 void TsetParamForm::ButtonCancleClick() {
     view_->EndModal();
+}
+
+void TsetParamForm::setNameResolver(NameResolver resolve, std::chrono::milliseconds limit) {
+    resolve_ = std::move(resolve);
+    lookupLimit_ = limit;
+}
+
+void TsetParamForm::ButtonTestClick() {
+    // The button took the focus: an open type list ends as losing it would.
+    commitTypeEditor(false);
+    ++testNumber_;
+    testLookup_.reset();
+    lookupTimedOut_ = false;
+    view_->SetTestResult("");
+    const std::string text = view_->TestUrlText();
+    if (text.find_first_not_of(" \t") == std::string::npos)
+        return;
+    testAddress_ = ParseTestAddress(text);
+    showTestVerdict();
+}
+
+void TsetParamForm::showTestVerdict() {
+    class Known : public HostResolver {
+    public:
+        explicit Known(const std::optional<HostLookup>& answer) : answer_(answer) {}
+        HostLookup Lookup(const std::string&) override { return answer_.value_or(HostLookup{}); }
+
+    private:
+        const std::optional<HostLookup>& answer_;
+    } known(testLookup_);
+
+    // Throws what OK would throw; the guard shows it and nothing is selected.
+    const RuleVerdict verdict = EvaluateRules(table_, testAddress_, known);
+    const auto rowText = [&] { return GbkFromUtf8("第 ") + std::to_string(verdict.row); };
+    std::string result;
+    switch (verdict.kind) {
+    case RuleVerdict::Kind::NeedsLookup:
+        view_->SetTestResult(GbkFromUtf8("正在解析 ") + testAddress_.host + GbkFromUtf8("…"));
+        startLookup();
+        return;
+    case RuleVerdict::Kind::Undecided:
+        moveCurrentCell(RuleTable::ValueColumn, verdict.row);
+        result = rowText() + GbkFromUtf8(" 条规则的模式含有浏览器当作正则表达式的字符，无法判断");
+        break;
+    case RuleVerdict::Kind::Rule:
+        moveCurrentCell(RuleTable::ValueColumn, verdict.row);
+        result = rowText() + GbkFromUtf8(" 条规则：PROXY ") + verdict.proxy;
+        break;
+    case RuleVerdict::Kind::Direct:
+        result = GbkFromUtf8("没有规则匹配：DIRECT");
+        break;
+    }
+    if (lookupTimedOut_)
+        result += GbkFromUtf8("（") + testAddress_.host + GbkFromUtf8(" 在 ") +
+                  std::to_string((lookupLimit_.count() + 999) / 1000) +
+                  GbkFromUtf8(" 秒内未解析，按不能解析的地址计）");
+    view_->SetTestResult(result);
+}
+
+void TsetParamForm::startLookup() {
+    if (!mailbox_) {
+        mailbox_ = std::make_shared<LookupMailbox>();
+        mailbox_->form = this;
+    }
+    struct Outcome {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        std::optional<std::uint32_t> address;
+    };
+    // The lookup itself cannot be cut short: it runs on in a thread of its own, and the waiter
+    // answers after the limit whether it has finished or not.
+    auto outcome = std::make_shared<Outcome>();
+    std::thread([outcome, resolve = resolve_, host = testAddress_.host] {
+        std::optional<std::uint32_t> address = resolve(host);
+        std::lock_guard<std::mutex> lock(outcome->mutex);
+        outcome->address = address;
+        outcome->finished = true;
+        outcome->done.notify_all();
+    }).detach();
+    std::thread([outcome, mailbox = mailbox_, test = testNumber_, limit = lookupLimit_] {
+        std::unique_lock<std::mutex> lock(outcome->mutex);
+        const bool finished =
+            outcome->done.wait_for(lock, limit, [&] { return outcome->finished; });
+        const HostLookup answer = finished && outcome->address
+                                      ? HostLookup{HostLookup::State::Resolved, *outcome->address}
+                                      : HostLookup{HostLookup::State::Unresolvable};
+        lock.unlock();
+        mailbox->deliver(test, answer, !finished);
+    }).detach();
+}
+
+void TsetParamForm::lookupDone(unsigned test, HostLookup answer, bool timedOut) {
+    if (test != testNumber_ || !view_->Visible())
+        return; // a later test, or the window's closing, replaced this one
+    testLookup_ = answer;
+    lookupTimedOut_ = timedOut;
+    showTestVerdict();
 }
 
 } // namespace tarnwick

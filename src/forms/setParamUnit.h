@@ -2,9 +2,13 @@
 
 #include "forms/FormViews.h"
 #include "rules/RuleTable.h"
+#include "rules/RuleTester.h"
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tarnwick {
@@ -55,6 +59,14 @@ public:
     void ToolButtonDeleteClick();
     void ButtonOKClick();
     void ButtonCancleClick();
+    // Evaluates the table as it stands (unsaved edits included) for EditTestUrl's address:
+    // the deciding row becomes current and LabelTestResult says what the browser does.
+    void ButtonTestClick();
+
+    // The tester's name resolution: a blocking lookup, run off the GUI thread, and the time
+    // after which a host counts as unresolvable. The system's resolver and 3 s by default.
+    using NameResolver = std::function<std::optional<std::uint32_t>(const std::string& host)>;
+    void setNameResolver(NameResolver resolve, std::chrono::milliseconds limit);
 
     // --- the grid's plumbing ---
     // A click on the cell that is current already: while typing is not allowed there, it is
@@ -82,6 +94,11 @@ private:
     // A move of the current cell by the program: a selection when it changes the cell.
     void moveCurrentCell(int column, int row);
     void reshape(void (RuleTable::*operation)());
+    // Shows the verdict for testAddress_ with what is known of its host; starts the lookup
+    // when a rule needs it.
+    void showTestVerdict();
+    void startLookup();
+    void lookupDone(unsigned test, HostLookup answer, bool timedOut);
 
     RuleTable table_;
     std::unique_ptr<SetParamFormView> view_;
@@ -93,6 +110,18 @@ private:
     bool typeEditorOpen_ = false;
     // No cell editor opens while the table is being reshaped.
     bool editorsHeld_ = false;
+
+    // The rule tester. Every test has a number; a lookup's answer counts only for the test
+    // that asked for it, so a second test replaces a pending one.
+    struct LookupMailbox;
+    NameResolver resolve_;
+    std::chrono::milliseconds lookupLimit_{3000};
+    TestAddress testAddress_;
+    unsigned testNumber_ = 0;
+    std::optional<HostLookup> testLookup_;
+    bool lookupTimedOut_ = false;
+    // Made at the first lookup; lookup threads hold it, so it outlives this window.
+    std::shared_ptr<LookupMailbox> mailbox_;
 };
 
 } // namespace tarnwick

@@ -198,12 +198,18 @@ bool ParseWholeNumberView(std::string_view text, std::int32_t& value) {
 
 } // namespace
 
-bool ParseWholeNumber(const std::string& text, std::int32_t& value) {
+bool ParseWholeNumber(std::string_view text, std::int32_t& value) {
     return ParseWholeNumberView(text, value);
 }
 
-std::array<std::int32_t, 4> ParseDottedQuad(const std::string& text) {
+std::array<std::int32_t, 4> ParseDottedQuad(std::string_view text) {
     return ParseDottedQuadView(text);
+}
+
+std::string ScriptStringLiteral(std::string_view text) {
+    std::string literal;
+    AppendJsString(literal, text);
+    return literal;
 }
 
 std::string NetworkAddress(const std::string& address, const std::string& mask) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tarnwick {
 
@@ -18,10 +19,13 @@ std::string NetworkAddress(const std::string& address, const std::string& mask);
 
 // Four 32-bit octets of a dotted text; the fourth piece runs to the end of the text.
 // Throws ConvertError naming the first piece that is not a whole number.
-std::array<std::int32_t, 4> ParseDottedQuad(const std::string& text);
+std::array<std::int32_t, 4> ParseDottedQuad(std::string_view text);
 
 // A whole number as the octets accept it: leading spaces, then a signed decimal in the 32-bit
 // range or "$", "x", "X", "0x", "0X" and up to 32 bits of hexadecimal; nothing after it.
-bool ParseWholeNumber(const std::string& text, std::int32_t& value);
+bool ParseWholeNumber(std::string_view text, std::int32_t& value);
+
+// The text as the script writes it between the quotes of a string literal (escaped).
+std::string ScriptStringLiteral(std::string_view text);
 
 } // namespace tarnwick

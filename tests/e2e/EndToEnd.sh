@@ -180,6 +180,26 @@ sleep 0.2
 xdotool type --delay 20 "10.0.0.1:8080"
 xdotool key Return
 sleep 0.2
+
+# The rule tester, on the unsaved rule: an address typed into its edit, Enter, and the result
+# line read back as a user would, by selecting it (which gives X's primary selection).
+tester_top=$((editor_height - 49 - 58))
+xdotool mousemove --window "$editor" 200 $((tester_top + 19)) click 1
+sleep 0.2
+xdotool type --delay 20 "192.168.0.77/intranet"
+xdotool key Return
+tester_result() {
+    xdotool mousemove --window "$editor" 8 $((tester_top + 45)) mousedown 1 \
+        mousemove --window "$editor" 520 $((tester_top + 45)) mouseup 1
+    sleep 0.2
+    [ "$(xclip -o -selection primary 2>/dev/null)" = "第 1 条规则：PROXY 10.0.0.1:8080" ]
+}
+if command -v xclip >/dev/null; then
+    vd_until 30 tester_result || fail "the tester's result line reads '$(xclip -o -selection primary 2>/dev/null)'"
+else
+    echo "NOTE: xclip is missing, the tester's result line is not read (scripts/setup.sh installs it)"
+fi
+
 xdotool mousemove --window "$editor" 56 $((editor_height - 25)) click 1 # 确定 (OK)
 e2e_wait_gone "$editor" "OK did not close the editor"
 
@@ -200,4 +220,4 @@ cmp "$store" "$work/expected.reg" || {
     diff "$store" "$work/expected.reg"
     fail "the registry stand-in differs"
 }
-echo "PASS: tray menu, switch off and on, editor with a subnet rule, OK, SIGTERM"
+echo "PASS: tray menu, switch off and on, editor with a subnet rule, its tester, OK, SIGTERM"

@@ -377,6 +377,23 @@ type_into 1 2 "*.tarnwick.invalid"
 type_into 2 2 "10.0.0.2:3128"
 
 editor_height="$(height_of "$editor")"
+# The rule tester on the unsaved rules: an address typed into its edit, Enter, and the result
+# line read from the window (a literal address: no name lookup).
+if [ -n "${TARNWICK_WINDOW_TEXTS:-}" ]; then
+    xdotool mousemove --window "$editor" 200 $((editor_height - 90)) click 1
+    sleep 0.3
+    xdotool type --delay 20 "192.168.0.7/intranet"
+    xdotool key Return
+    tester_result() {
+        wine "$TARNWICK_WINDOW_TEXTS" TsetParamForm 2>/dev/null | tr -d '\r' |
+            grep -qx "第 1 条规则：PROXY 10.0.0.1:8080"
+    }
+    vd_until 30 tester_result || {
+        wine "$TARNWICK_WINDOW_TEXTS" TsetParamForm 2>/dev/null | sed 's/^/window text: /'
+        fail "the tester's result line does not name rule 1"
+    }
+fi
+
 xdotool mousemove --window "$editor" 56 $((editor_height - 25)) click 1 # 确定 (OK)
 for i in $(seq 100); do
     [ -e "$work/app/configData.ini" ] && break
@@ -402,4 +419,4 @@ ended "Exit in the tray menu did not end the program"
 [ "$(reg_value 'HKCU\Software\IETarnwick' startHidden)" = false ] || fail "startHidden was not stored"
 switch_is "$pac_url" 0x0 || fail "Exit changed the switch"
 [ "$(wine_tray_icons)" -eq 0 ] || fail "the icon stayed in the notification area"
-echo "PASS: icon docked, tray menu switch off and on, editor with a subnet and a host rule, OK, pactester, Exit"
+echo "PASS: icon docked, tray menu switch off and on, editor with a subnet and a host rule, its tester, OK, pactester, Exit"

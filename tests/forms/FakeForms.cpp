@@ -114,4 +114,23 @@ void FakeFrontEnd::RunPosted() {
     }
 }
 
+void FakeSetParamForm::PostFromAnyThread(std::function<void()> task) {
+    std::lock_guard<std::mutex> lock(postedMutex);
+    posted.push_back(std::move(task));
+    postedReady.notify_all();
+}
+
+bool FakeSetParamForm::RunPostedTasks() {
+    std::deque<std::function<void()>> tasks;
+    {
+        std::unique_lock<std::mutex> lock(postedMutex);
+        if (!postedReady.wait_for(lock, std::chrono::seconds(10), [&] { return !posted.empty(); }))
+            return false;
+        tasks.swap(posted);
+    }
+    for (auto& task : tasks)
+        task();
+    return true;
+}
+
 } // namespace tarnwick::fake

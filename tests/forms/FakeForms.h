@@ -7,10 +7,12 @@
 #include "FakeTray.h"
 #include "forms/FormViews.h"
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -104,8 +106,19 @@ public:
     void SetTypeListSelection(int index) override { typeSelection = index; }
     void ShowTypeList(int column, int row) override;
     void HideTypeList() override { typeListShown = false; }
+    std::string TestUrlText() const override { return testUrl; }
+    void SetTestResult(const std::string& text) override { testResult = text; }
+    void PostFromAnyThread(std::function<void()> task) override;
+    // Runs the tasks posted from other threads once one is there; false when none came
+    // within ten seconds.
+    bool RunPostedTasks();
 
     TsetParamForm& form;
+    std::string testUrl;
+    std::string testResult;
+    std::mutex postedMutex;
+    std::condition_variable postedReady;
+    std::deque<std::function<void()>> posted;
     // The grid's current cell as the grid shows it.
     int currentColumn = 0;
     int currentRow = 1;

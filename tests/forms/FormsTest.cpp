@@ -22,8 +22,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -953,6 +958,174 @@ TEST_F(RuleEditor, CellEditorOpensOnlyWhereTheTableAllowsIt) {
     editor.CellEdited(2, 99, "x");
     editor.CellEdited(2, 0, "x");
     EXPECT_EQ(cell(2, 0), ColumnTitles()[2]);
+}
+
+// The rule tester: a name resolver that blocks until the test lets it answer.
+class BlockingResolver {
+public:
+    TsetParamForm::NameResolver function() {
+        return [state = state_](const std::string& host) {
+            std::unique_lock<std::mutex> lock(state->mutex);
+            state->asked.push_back(host);
+            state->changed.wait(lock, [&] { return state->released; });
+            const auto found = state->answers.find(host);
+            return found == state->answers.end() ? std::nullopt
+                                                 : std::optional<std::uint32_t>(found->second);
+        };
+    }
+    void answer(const std::string& host, std::uint32_t address) {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->answers[host] = address;
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->released = true;
+        state_->changed.notify_all();
+    }
+    ~BlockingResolver() { release(); }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool released = false;
+        std::map<std::string, std::uint32_t> answers;
+        std::vector<std::string> asked;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+class RuleTesterInEditor : public RuleEditor {
+protected:
+    void test(const std::string& address) {
+        view->testUrl = address;
+        editor.Handle(&TsetParamForm::ButtonTestClick);
+    }
+    static std::string Text(const char* utf8) { return GbkFromUtf8(utf8); }
+    BlockingResolver resolver;
+};
+
+TEST_F(RuleTesterInEditor, DecidingRowBecomesCurrentAndTheResultSaysWhatTheBrowserDoes) {
+    writeRules();
+    editor.setNameResolver(resolver.function(), std::chrono::seconds(3));
+    view->Open();
+
+    test("http://192.168.5.9/"); // a literal address: no lookup
+    EXPECT_EQ(view->currentRow, 2);
+    EXPECT_EQ(editor.Table().currentRow(), 2);
+    EXPECT_EQ(view->testResult, Text("第 2 条规则：PROXY 10.0.0.2:3128"));
+
+    // The table as it stands, unsaved edits included.
+    view->Click(2, 1);
+    view->Click(2, 1);
+    view->Type("0");
+    test("WWW.Example.COM/page");
+    EXPECT_EQ(view->currentRow, 1);
+    EXPECT_EQ(view->testResult, Text("第 1 条规则：PROXY 10.0.0.1:80800"));
+
+    test("10.9.9.9");
+    EXPECT_EQ(view->currentRow, 1);
+    EXPECT_EQ(view->testResult, Text("没有规则匹配：DIRECT"));
+
+    // An open type list ends as losing the focus does; the row is selected as a click would.
+    view->Click(0, 2);
+    ASSERT_TRUE(view->typeListShown);
+    test("192.168.5.200");
+    EXPECT_FALSE(view->typeListShown);
+    EXPECT_EQ(cell(0, 2), type(2));
+    EXPECT_EQ(view->currentRow, 2);
+    EXPECT_EQ(view->currentColumn, 1);
+
+    // A pattern the runtime reads as a regular expression the tester cannot follow.
+    editor.CellEdited(1, 3, "(a|b).invalid");
+    test("192.168.9.1");
+    EXPECT_EQ(view->testResult, Text("第 3 条规则的模式含有浏览器当作正则表达式的字符，无法判断"));
+
+    test("   ");
+    EXPECT_EQ(view->testResult, "");
+    EXPECT_TRUE(errors.texts.empty());
+}
+
+TEST_F(RuleTesterInEditor, TableThatOkRejectsGivesOksErrorAndSelectsNothing) {
+    writeRules();
+    view->Open();
+    test("http://192.168.5.9/");
+    ASSERT_EQ(view->currentRow, 2);
+    editor.CellEdited(1, 2, "192.168.5.1;255.255.0");
+    test("www.example.com");
+    EXPECT_EQ(errors.texts, std::vector<std::string>{"'' is not a valid integer value."});
+    EXPECT_EQ(view->currentRow, 2);
+    EXPECT_EQ(view->testResult, "");
+
+    errors.texts.clear();
+    editor.CellEdited(1, 2, "192.168.5.1;255.255.255.0");
+    view->Click(0, 4);
+    view->Pick(0);
+    editor.CellEdited(0, 4, "URL");
+    test("www.example.com");
+    EXPECT_EQ(errors.texts, std::vector<std::string>{"unkown valTypes."});
+    EXPECT_EQ(view->testResult, "");
+}
+
+TEST_F(RuleTesterInEditor, NamesAreLookedUpOffTheWindowThread) {
+    writeRules();
+    editor.setNameResolver(resolver.function(), std::chrono::seconds(30));
+    view->Open();
+    resolver.answer("intranet.test", 0xC0A80507); // 192.168.5.7
+
+    // The click returns while the lookup still blocks.
+    test("intranet.test/wiki");
+    EXPECT_EQ(view->testResult, Text("正在解析 intranet.test…"));
+    resolver.release();
+    ASSERT_TRUE(view->RunPostedTasks());
+    EXPECT_EQ(view->testResult, Text("第 2 条规则：PROXY 10.0.0.2:3128"));
+    EXPECT_EQ(view->currentRow, 2);
+}
+
+TEST_F(RuleTesterInEditor, HostNotResolvedInTimeCountsAsUnresolvableAndTheResultSaysSo) {
+    writeRules();
+    view->Open();
+    view->Click(0, 4);
+    view->Pick(3);
+    editor.CellEdited(2, 4, "10.0.0.4:80");
+    editor.setNameResolver(resolver.function(), std::chrono::milliseconds(50));
+
+    test("slow.test");
+    ASSERT_TRUE(view->RunPostedTasks());
+    EXPECT_EQ(
+        view->testResult,
+        Text("第 4 条规则：PROXY 10.0.0.4:80（slow.test 在 1 秒内未解析，按不能解析的地址计）"));
+    EXPECT_EQ(view->currentRow, 4);
+}
+
+TEST_F(RuleTesterInEditor, SecondTestOrReopeningReplacesThePendingOne) {
+    writeRules();
+    editor.setNameResolver(resolver.function(), std::chrono::seconds(30));
+    view->Open();
+    resolver.answer("first.test", 0xC0A80501);
+
+    test("first.test");
+    test("www.example.com/");
+    EXPECT_EQ(view->testResult, Text("第 1 条规则：PROXY 10.0.0.1:8080"));
+    resolver.release();
+    ASSERT_TRUE(view->RunPostedTasks());
+    // The late answer was for the first test: nothing changes.
+    EXPECT_EQ(view->testResult, Text("第 1 条规则：PROXY 10.0.0.1:8080"));
+    EXPECT_EQ(view->currentRow, 1);
+
+    // Closed and opened again while a lookup is pending: the result line starts empty and
+    // the answer finds nothing to do.
+    BlockingResolver later;
+    later.answer("first.test", 0xC0A80501);
+    editor.setNameResolver(later.function(), std::chrono::seconds(30));
+    test("first.test");
+    editor.Handle(&TsetParamForm::ButtonCancleClick);
+    view->Open();
+    EXPECT_EQ(view->testResult, "");
+    later.release();
+    ASSERT_TRUE(view->RunPostedTasks());
+    EXPECT_EQ(view->testResult, "");
+    EXPECT_EQ(view->currentRow, 1);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -15,6 +15,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -34,8 +36,18 @@ namespace tarnwick {
 namespace {
 
 constexpr int ClientWidth = 535;
-constexpr int ClientHeight = 207;
+// The tester's panel adds its height to the window, so that the grid keeps its rows.
+constexpr int TestPanelHeight = 58;
+constexpr int ClientHeight = 207 + TestPanelHeight;
 constexpr int Panel2Height = 49;
+// The tester's row: label, edit and button, then the result line below them.
+constexpr int TestMargin = 8;
+constexpr int TestRowTop = 6;
+constexpr int TestRowHeight = 26;
+constexpr int TestLabelWidth = 72;
+constexpr int TestButtonWidth = 81;
+constexpr int TestResultTop = 36;
+constexpr int TestResultHeight = 18;
 constexpr int ToolBarHeight = 33;
 constexpr int RowHeight = 24;
 constexpr int ImageSize = 20;
@@ -189,8 +201,30 @@ void QtSetParamForm::createComponents() {
     Label1->move(NoteLeft, NoteTop);
     Label1->adjustSize();
 
+    PanelTest = new QWidget(this);
+    PanelTest->setObjectName(QStringLiteral("PanelTest"));
+    LabelTestUrl = new QLabel(QStringLiteral("测试网址："), PanelTest);
+    LabelTestUrl->setObjectName(QStringLiteral("LabelTestUrl"));
+    EditTestUrl = new QLineEdit(PanelTest);
+    EditTestUrl->setObjectName(QStringLiteral("EditTestUrl"));
+    LabelTestUrl->setBuddy(EditTestUrl);
+    ButtonTest = new QPushButton(QStringLiteral("测试"), PanelTest);
+    ButtonTest->setObjectName(QStringLiteral("ButtonTest"));
+    ButtonTest->setAutoDefault(false);
+    ButtonTest->setDefault(false);
+    LabelTestResult = new QLabel(PanelTest);
+    LabelTestResult->setObjectName(QStringLiteral("LabelTestResult"));
+    LabelTestResult->setTextFormat(Qt::PlainText);
+    LabelTestResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(ButtonTest, &QPushButton::clicked, this,
+            [this] { form_.Handle(&TsetParamForm::ButtonTestClick); });
+    connect(EditTestUrl, &QLineEdit::returnPressed, this,
+            [this] { form_.Handle(&TsetParamForm::ButtonTestClick); });
+
     setTabOrder(StringGrid1, ComboBox1);
-    setTabOrder(ComboBox1, ButtonCancle);
+    setTabOrder(ComboBox1, EditTestUrl);
+    setTabOrder(EditTestUrl, ButtonTest);
+    setTabOrder(ButtonTest, ButtonCancle);
     setTabOrder(ButtonCancle, ButtonOK);
 }
 
@@ -250,9 +284,19 @@ void QtSetParamForm::layoutComponents() {
     const QSize note = Label1->sizeHint();
     setMinimumWidth(NoteLeft + note.width() + NoteMargin);
     const int bottom = std::max(Panel2Height, NoteTop + note.height() + NoteMargin);
-    const int top = std::max(0, h - bottom);
+    const int top = std::max(0, h - bottom - TestPanelHeight);
     Panel1->setGeometry(0, 0, w, top);
-    Panel2->setGeometry(0, top, w, bottom);
+    PanelTest->setGeometry(0, top, w, TestPanelHeight);
+    Panel2->setGeometry(0, top + TestPanelHeight, w, bottom);
+    const int labelWidth = std::max(TestLabelWidth, LabelTestUrl->sizeHint().width());
+    LabelTestUrl->setGeometry(TestMargin, TestRowTop, labelWidth, TestRowHeight);
+    const int editLeft = TestMargin + labelWidth + 4;
+    const int buttonLeft = std::max(editLeft, w - TestMargin - TestButtonWidth);
+    EditTestUrl->setGeometry(editLeft, TestRowTop, std::max(0, buttonLeft - 6 - editLeft),
+                             TestRowHeight);
+    ButtonTest->setGeometry(buttonLeft, TestRowTop, TestButtonWidth, TestRowHeight);
+    LabelTestResult->setGeometry(TestMargin, TestResultTop, std::max(0, w - 2 * TestMargin),
+                                 TestResultHeight);
     Label1->setGeometry(NoteLeft, NoteTop, note.width(), note.height());
     ToolBar1->setGeometry(0, 0, w, ToolBarHeight);
     StringGrid1->setGeometry(0, ToolBarHeight, w, std::max(0, top - ToolBarHeight));
@@ -365,6 +409,19 @@ void QtSetParamForm::ShowTypeList(int column, int row) {
 
 void QtSetParamForm::HideTypeList() {
     ComboBox1->hide();
+}
+
+std::string QtSetParamForm::TestUrlText() const {
+    return ToGbk(EditTestUrl->text());
+}
+
+void QtSetParamForm::SetTestResult(const std::string& text) {
+    LabelTestResult->setText(FromGbk(text));
+}
+
+void QtSetParamForm::PostFromAnyThread(std::function<void()> task) {
+    // Queued to this window's thread; Qt drops it when the window is gone first.
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 QtSetParamForm& WidgetOf(TsetParamForm& form) {

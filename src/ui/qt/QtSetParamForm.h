@@ -11,6 +11,7 @@
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QToolBar;
 class QToolButton;
@@ -41,6 +42,12 @@ public:
     QPushButton* ButtonOK = nullptr;
     QPushButton* ButtonCancle = nullptr;
     QLabel* Label1 = nullptr;
+    // The rule tester, between the grid and the bottom panel.
+    QWidget* PanelTest = nullptr;
+    QLabel* LabelTestUrl = nullptr;
+    QLineEdit* EditTestUrl = nullptr;
+    QPushButton* ButtonTest = nullptr;
+    QLabel* LabelTestResult = nullptr;
     // Image 0 inserts, image 1 deletes; 20 x 20 pixels.
     QList<QIcon> ImageList1;
 
@@ -62,6 +69,9 @@ public:
     void SetTypeListSelection(int index) override;
     void ShowTypeList(int column, int row) override;
     void HideTypeList() override;
+    std::string TestUrlText() const override;
+    void SetTestResult(const std::string& text) override;
+    void PostFromAnyThread(std::function<void()> task) override;
 
 protected:
     void showEvent(QShowEvent* event) override;

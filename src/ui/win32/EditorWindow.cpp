@@ -19,8 +19,14 @@ enum : UINT {
     IdButtonCancle,
     IdLabel1,
     IdComboBox1,
+    IdLabelTestUrl,
+    IdEditTestUrl,
+    IdButtonTest,
+    IdLabelTestResult,
     // A pick in the open list commits once the list has closed.
     WmCommitPick = WM_APP + 1,
+    // Tasks posted from other threads are waiting.
+    WmRunPosted,
 };
 
 // The layout's texts, converted to GBK once.
@@ -31,6 +37,8 @@ struct Texts {
     std::string ok = GbkFromUtf8("确定");
     std::string cancel = GbkFromUtf8("取消");
     std::string note = GbkFromUtf8("注意：新设置的参数只对过后的启动的IE有效。");
+    std::string testUrl = GbkFromUtf8("测试网址：");
+    std::string test = GbkFromUtf8("测试");
 };
 const Texts& Text() {
     static const Texts texts;
@@ -38,20 +46,44 @@ const Texts& Text() {
 }
 
 constexpr int Panel2Height = 49;
+// The tester's row and result line; the window is this much taller, so the grid keeps its rows.
+constexpr int TestPanelHeight = 58;
+constexpr int TestMargin = 8;
+constexpr int TestRowTop = 6;
+constexpr int TestRowHeight = 24;
+constexpr int TestLabelWidth = 72;
+constexpr int TestButtonWidth = 81;
+constexpr int TestResultTop = 36;
+constexpr int TestResultHeight = 16;
 constexpr int ToolBarHeight = 33;
 constexpr int RowHeight = 24;
 constexpr int ComboItemHeight = 13;
+
+// Enter in the tester's edit presses 测试 (a single-line edit would only beep).
+LRESULT CALLBACK TestUrlEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                 DWORD_PTR) {
+    if (message == WM_KEYDOWN && wParam == VK_RETURN) {
+        PostMessageA(GetParent(edit), WM_COMMAND, MAKEWPARAM(IdButtonTest, BN_CLICKED), 0);
+        return 0;
+    }
+    if (message == WM_CHAR && (wParam == '\r' || wParam == '\n'))
+        return 0;
+    if (message == WM_GETDLGCODE && wParam == VK_RETURN)
+        return DLGC_WANTALLKEYS | DefSubclassProc(edit, message, wParam, lParam);
+    return DefSubclassProc(edit, message, wParam, lParam);
+}
 
 } // namespace
 
 EditorWindow::EditorWindow(ApplicationWindows& app, TsetParamForm& form) : app_(app), form_(form) {
     font_ = CreateFormFont(11);
     HWND owner = app_.Main() ? app_.Main()->Hwnd() : nullptr;
-    // Outer size 543 x 241 at 192, 172: a sizeable dialog without a minimise box.
-    CreateForm("TsetParamForm", Text().caption.c_str(),
-               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX |
-                   WS_CLIPCHILDREN,
-               WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, 192, 172, 543, 241, owner);
+    // Outer size 543 x 241 at 192, 172, and the tester's row: a sizeable dialog without a
+    // minimise box.
+    CreateForm(
+        "TsetParamForm", Text().caption.c_str(),
+        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
+        WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, 192, 172, 543, 241 + TestPanelHeight, owner);
     CreateComponents();
     created_ = true;
     Layout();
@@ -120,7 +152,24 @@ void EditorWindow::CreateComponents() {
     SendMessageA(ComboBox1, CB_SETITEMHEIGHT, 0, ComboItemHeight);
     SendMessageA(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), RowHeight - 8);
 
-    // Tab order: the grid, then ButtonCancle, then ButtonOK.
+    // Tab order: the grid, the tester's edit and button, then ButtonCancle, then ButtonOK.
+    LabelTestUrl = CreateWindowExA(0, WC_STATICA, Text().testUrl.c_str(), WS_CHILD | WS_VISIBLE, 0,
+                                   0, TestLabelWidth, 13, hwnd_,
+                                   reinterpret_cast<HMENU>(IdLabelTestUrl), instance, nullptr);
+    EditTestUrl = CreateWindowExA(
+        WS_EX_CLIENTEDGE, WC_EDITA, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0,
+        300, TestRowHeight, hwnd_, reinterpret_cast<HMENU>(IdEditTestUrl), instance, nullptr);
+    SetWindowSubclass(EditTestUrl, TestUrlEditProc, 0, 0);
+    ButtonTest = CreateWindowExA(0, WC_BUTTONA, Text().test.c_str(),
+                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
+                                 TestButtonWidth, TestRowHeight, hwnd_,
+                                 reinterpret_cast<HMENU>(IdButtonTest), instance, nullptr);
+    LabelTestResult = CreateWindowExA(
+        0, WC_STATICA, "", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 500,
+        TestResultHeight, hwnd_, reinterpret_cast<HMENU>(IdLabelTestResult), instance, nullptr);
+    for (HWND control : {LabelTestUrl, EditTestUrl, ButtonTest, LabelTestResult})
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+
     ButtonCancle = CreateWindowExA(
         0, WC_BUTTONA, Text().cancel.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0,
         0, 81, 33, hwnd_, reinterpret_cast<HMENU>(IdButtonCancle), instance, nullptr);
@@ -140,13 +189,25 @@ void EditorWindow::Layout() {
     RECT client;
     GetClientRect(hwnd_, &client);
     const int width = client.right;
-    const int panel1Height = std::max(0, static_cast<int>(client.bottom) - Panel2Height);
+    const int panel1Height =
+        std::max(0, static_cast<int>(client.bottom) - Panel2Height - TestPanelHeight);
     MoveWindow(ToolBar1, 0, 0, width, ToolBarHeight, TRUE);
     MoveWindow(StringGrid1->Handle(), 0, ToolBarHeight, width,
                std::max(0, panel1Height - ToolBarHeight), TRUE);
-    MoveWindow(ButtonOK, 16, panel1Height + 8, 81, 33, TRUE);
-    MoveWindow(ButtonCancle, 120, panel1Height + 8, 81, 33, TRUE);
-    MoveWindow(Label1, 256, panel1Height + 16, std::max(0, width - 256), 13, TRUE);
+    // The tester's row: label, edit across the window, button at the right; the result below.
+    const int testTop = panel1Height;
+    MoveWindow(LabelTestUrl, TestMargin, testTop + TestRowTop + 5, TestLabelWidth, 14, TRUE);
+    const int editLeft = TestMargin + TestLabelWidth + 4;
+    const int buttonLeft = std::max(editLeft, width - TestMargin - TestButtonWidth);
+    MoveWindow(EditTestUrl, editLeft, testTop + TestRowTop, std::max(0, buttonLeft - 6 - editLeft),
+               TestRowHeight, TRUE);
+    MoveWindow(ButtonTest, buttonLeft, testTop + TestRowTop, TestButtonWidth, TestRowHeight, TRUE);
+    MoveWindow(LabelTestResult, TestMargin, testTop + TestResultTop,
+               std::max(0, width - 2 * TestMargin), TestResultHeight, TRUE);
+    const int panel2Top = panel1Height + TestPanelHeight;
+    MoveWindow(ButtonOK, 16, panel2Top + 8, 81, 33, TRUE);
+    MoveWindow(ButtonCancle, 120, panel2Top + 8, 81, 33, TRUE);
+    MoveWindow(Label1, 256, panel2Top + 16, std::max(0, width - 256), 13, TRUE);
     PlaceTypeList();
 }
 
@@ -252,9 +313,27 @@ void EditorWindow::FocusGrid() {
     SetFocus(StringGrid1->Handle());
 }
 
-// The grid, the type list while it is shown (it lives on the grid), ButtonCancle, ButtonOK.
+// The grid, the type list while it is shown (it lives on the grid), the tester's edit and
+// button, ButtonCancle, ButtonOK.
 std::vector<HWND> EditorWindow::TabOrder() const {
-    return {StringGrid1->Handle(), ComboBox1, ButtonCancle, ButtonOK};
+    return {StringGrid1->Handle(), ComboBox1, EditTestUrl, ButtonTest, ButtonCancle, ButtonOK};
+}
+
+std::string EditorWindow::TestUrlText() const {
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(EditTestUrl)) + 1, '\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextA(EditTestUrl, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void EditorWindow::SetTestResult(const std::string& text) {
+    SetWindowTextA(LabelTestResult, text.c_str());
+}
+
+void EditorWindow::PostFromAnyThread(std::function<void()> task) {
+    std::lock_guard<std::mutex> lock(postedMutex_);
+    posted_.push_back(std::move(task));
+    PostMessageA(hwnd_, WmRunPosted, 0, 0);
 }
 
 void EditorWindow::SetTypeListEntries(const std::vector<std::string>& entries) {
@@ -361,9 +440,23 @@ LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (HIWORD(wParam) == BN_CLICKED)
                 Run(&TsetParamForm::ButtonCancleClick);
             return 0;
+        case IdButtonTest:
+            if (HIWORD(wParam) == BN_CLICKED)
+                Run(&TsetParamForm::ButtonTestClick);
+            return 0;
         default:
             return 0;
         }
+    case WmRunPosted: {
+        std::deque<std::function<void()>> tasks;
+        {
+            std::lock_guard<std::mutex> lock(postedMutex_);
+            tasks.swap(posted_);
+        }
+        for (auto& task : tasks)
+            task();
+        return 0;
+    }
     case WmCommitPick:
         if (IsWindowVisible(ComboBox1))
             Run(&TsetParamForm::ComboBox1Change);

@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,9 @@ public:
     void SetTypeListSelection(int index) override;
     void ShowTypeList(int column, int row) override;
     void HideTypeList() override;
+    std::string TestUrlText() const override;
+    void SetTestResult(const std::string& text) override;
+    void PostFromAnyThread(std::function<void()> task) override;
     std::vector<HWND> TabOrder() const override;
 
     // The components, named as in the window's layout (the panels are areas, not windows).
@@ -202,6 +206,11 @@ public:
     HWND ButtonOK = nullptr;
     HWND ButtonCancle = nullptr;
     HWND Label1 = nullptr;
+    // The rule tester, between the grid and the buttons.
+    HWND LabelTestUrl = nullptr;
+    HWND EditTestUrl = nullptr;
+    HWND ButtonTest = nullptr;
+    HWND LabelTestResult = nullptr;
     HIMAGELIST ImageList1 = nullptr;
 
     bool InModalRun() const { return modal_; }
@@ -225,6 +234,9 @@ private:
     HWND modalOwner_ = nullptr;
     bool created_ = false;
     bool showNormal_ = false; // SetNormalState while hidden
+    // Tasks from other threads (the tester's lookups), run from this window's messages.
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
 };
 
 // What the windows share: the instance, the tray platform, the hint settings, the message

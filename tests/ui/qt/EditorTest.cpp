@@ -58,6 +58,7 @@ private slots:
     void noteStaysInsideTheWindowWhateverTheFont();
     void resizingSetsTheCommonColumnWidth();
     void typeEditorStaysOverItsCellWhileTheGridScrolls();
+    void testerShowsTheDecidingRuleForTheTypedAddress();
 
 private:
     void writeRules(const std::vector<SampleRule>& rules);
@@ -151,11 +152,13 @@ void EditorTest::windowHasTheLayout() {
     QVERIFY(flags & Qt::WindowMaximizeButtonHint);
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
-    QCOMPARE(form_->size(), QSize(535, 207));
+    // The tester's row makes the window taller; the grid keeps its rows.
+    QCOMPARE(form_->size(), QSize(535, 265));
 
-    const QStringList names{"Panel1",       "ToolBar1",  "ToolButtonInsert", "ToolButtonDelete",
-                            "StringGrid1",  "ComboBox1", "Panel2",           "ButtonOK",
-                            "ButtonCancle", "Label1"};
+    const QStringList names{"Panel1",       "ToolBar1",   "ToolButtonInsert", "ToolButtonDelete",
+                            "StringGrid1",  "ComboBox1",  "Panel2",           "ButtonOK",
+                            "ButtonCancle", "Label1",     "PanelTest",        "LabelTestUrl",
+                            "EditTestUrl",  "ButtonTest", "LabelTestResult"};
     for (const QString& name : names)
         QVERIFY2(form_->findChild<QWidget*>(name), qPrintable(name));
     QCOMPARE(form_->ToolButtonInsert->toolTip(), QStringLiteral("插入一行"));
@@ -167,6 +170,9 @@ void EditorTest::windowHasTheLayout() {
     QVERIFY(!form_->ButtonOK->isDefault() && !form_->ButtonOK->autoDefault());
     QVERIFY(!form_->ButtonCancle->isDefault() && !form_->ButtonCancle->autoDefault());
     QCOMPARE(form_->Label1->text(), QStringLiteral("注意：新设置的参数只对过后的启动的IE有效。"));
+    QCOMPARE(form_->LabelTestUrl->text(), QStringLiteral("测试网址："));
+    QCOMPARE(form_->ButtonTest->text(), QStringLiteral("测试"));
+    QVERIFY(!form_->ButtonTest->isDefault() && !form_->ButtonTest->autoDefault());
     QCOMPARE(form_->ImageList1.size(), 5);
     for (const QIcon& picture : form_->ImageList1)
         QCOMPARE(picture.availableSizes(), (QList<QSize>{{20, 20}, {40, 40}}));
@@ -188,7 +194,13 @@ void EditorTest::windowHasTheLayout() {
     QCOMPARE(combo()->count(), 4);
     QCOMPARE(combo()->itemText(3), QStringLiteral("不能解析的地址"));
 
-    // Tab order: grid, (type editor), Cancel, OK. Enter and Escape close nothing.
+    // The tester lies between the grid and the bottom panel, across the window.
+    QCOMPARE(form_->PanelTest->geometry(), QRect(0, 158, 535, 58));
+    QCOMPARE(form_->Panel2->y(), 216);
+    QVERIFY(form_->EditTestUrl->geometry().right() < form_->ButtonTest->x());
+    QCOMPARE(form_->ButtonTest->geometry().right(), 535 - 8 - 1);
+
+    // Tab order: grid, (type editor), tester, Cancel, OK. Enter and Escape close nothing.
     QCOMPARE(QApplication::focusWidget(), grid());
     auto nextTabStop = [](QWidget* from) {
         QWidget* next = from->nextInFocusChain();
@@ -197,7 +209,9 @@ void EditorTest::windowHasTheLayout() {
         return next;
     };
     QCOMPARE(nextTabStop(grid()), combo());
-    QCOMPARE(nextTabStop(combo()), form_->ButtonCancle);
+    QCOMPARE(nextTabStop(combo()), form_->EditTestUrl);
+    QCOMPARE(nextTabStop(form_->EditTestUrl), form_->ButtonTest);
+    QCOMPARE(nextTabStop(form_->ButtonTest), form_->ButtonCancle);
     QCOMPARE(nextTabStop(form_->ButtonCancle), form_->ButtonOK);
     QTest::keyClick(grid(), Qt::Key_Escape);
     QTest::keyClick(grid(), Qt::Key_Return);
@@ -601,6 +615,34 @@ void EditorTest::typeEditorStaysOverItsCellWhileTheGridScrolls() {
     QVERIFY(overCell());
     QVERIFY(combo()->mask().isEmpty());
     QVERIFY(combo()->hasFocus());
+}
+
+void EditorTest::testerShowsTheDecidingRuleForTheTypedAddress() {
+    writeRules(SampleRules());
+    open();
+    // Typed, then Enter in the edit: the deciding row becomes the grid's current row.
+    form_->EditTestUrl->setFocus();
+    QTest::keyClicks(form_->EditTestUrl, QStringLiteral("http://192.168.5.20/"));
+    QTest::keyClick(form_->EditTestUrl, Qt::Key_Return);
+    QCOMPARE(form_->LabelTestResult->text(), QStringLiteral("第 2 条规则：PROXY 10.0.0.2:3128"));
+    QCOMPARE(grid()->currentIndex(), index(1, 2));
+    QVERIFY(form_->isVisible());
+
+    // The button, with an unsaved edit of the proxy cell.
+    clickCell(2, 1);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr);
+    typeText(QStringLiteral("9"));
+    form_->EditTestUrl->clear();
+    QTest::keyClicks(form_->EditTestUrl, QStringLiteral("www.example.com/a"));
+    QTest::mouseClick(form_->ButtonTest, Qt::LeftButton);
+    // The editor took the key in place of the selected text: "9" is the unsaved proxy.
+    QCOMPARE(form_->LabelTestResult->text(), QStringLiteral("第 1 条规则：PROXY 9"));
+    QCOMPARE(grid()->currentIndex(), index(1, 1));
+
+    form_->EditTestUrl->setText(QStringLiteral("10.1.1.1"));
+    QTest::mouseClick(form_->ButtonTest, Qt::LeftButton);
+    QCOMPARE(form_->LabelTestResult->text(), QStringLiteral("没有规则匹配：DIRECT"));
+    QVERIFY(errors_.isEmpty());
 }
 
 QTEST_MAIN(EditorTest)

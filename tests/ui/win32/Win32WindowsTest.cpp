@@ -9,6 +9,8 @@
 #include "forms/setParamUnit.h"
 #include "platform/StartAtLogin.h"
 #include "platform/win32/TrayWin32.h"
+#include "rules/CodePage.h"
+#include "rules/RuleFile.h"
 #include "rules/RuleTable.h"
 #include "trayicon/NotifyIcon.h"
 #include "ui/win32/Views.h"
@@ -332,6 +334,10 @@ TEST_F(Win32EditorTest, TabRunsThroughTheWindowInBothDirections) {
     Key(VK_TAB, true);
     EXPECT_EQ(GetFocus(), editor_->ButtonCancle);
     Key(VK_TAB, true);
+    EXPECT_EQ(GetFocus(), editor_->ButtonTest);
+    Key(VK_TAB, true);
+    EXPECT_EQ(GetFocus(), editor_->EditTestUrl);
+    Key(VK_TAB, true);
     EXPECT_EQ(GetFocus(), Grid());
     SetFocus(editor_->ButtonOK);
     Key(VK_TAB);
@@ -346,6 +352,56 @@ TEST_F(Win32EditorTest, TabRunsThroughTheWindowInBothDirections) {
         EXPECT_EQ(GetFocus(), Grid()) << backwards;
         EXPECT_FALSE(form_->TypeEditorOpen()) << backwards;
     }
+}
+
+TEST_F(Win32EditorTest, TesterRowLiesBetweenGridAndButtonsAndAnswersEnterAndItsButton) {
+    // The host rule first: neither address needs a name lookup.
+    RuleTable rules;
+    rules.SetRuleType(1, 1);
+    rules.setCell(1, 1, "*.invalid");
+    rules.setCell(2, 1, "10.0.0.3:80");
+    rules.SetRuleType(2, 2);
+    rules.setCell(1, 2, "192.168.5.1;255.255.255.0");
+    rules.setCell(2, 2, "10.0.0.2:3128");
+    const std::string path = TempFolder() + "tarnwick-ui-win32-tester.ini";
+    SaveRules(rules, path);
+    form_->setRuleFilePath(path);
+    form_->FormActivate();
+    Pump();
+
+    // The window grew by the tester's row: the grid keeps the height it had.
+    RECT client;
+    GetClientRect(editor_->Hwnd(), &client);
+    const auto rectOf = [&](HWND control) {
+        RECT rect;
+        GetWindowRect(control, &rect);
+        MapWindowPoints(HWND_DESKTOP, editor_->Hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    EXPECT_EQ(rectOf(Grid()).bottom - rectOf(Grid()).top, client.bottom - 49 - 58 - 33);
+    EXPECT_GE(rectOf(editor_->EditTestUrl).top, rectOf(Grid()).bottom);
+    EXPECT_LT(rectOf(editor_->EditTestUrl).right, rectOf(editor_->ButtonTest).left);
+    EXPECT_GE(rectOf(editor_->LabelTestResult).top, rectOf(editor_->EditTestUrl).bottom);
+    EXPECT_LE(rectOf(editor_->LabelTestResult).bottom, rectOf(editor_->ButtonOK).top);
+
+    const auto result = [&] {
+        char text[256] = {};
+        GetWindowTextA(editor_->LabelTestResult, text, sizeof text);
+        return std::string(text);
+    };
+    SetWindowTextA(editor_->EditTestUrl, "http://192.168.5.20/");
+    SetFocus(editor_->EditTestUrl);
+    Key(VK_RETURN);
+    EXPECT_EQ(result(), GbkFromUtf8("第 2 条规则：PROXY 10.0.0.2:3128"));
+    EXPECT_EQ(Table().currentRow(), 2);
+    EXPECT_TRUE(IsWindowVisible(editor_->Hwnd()));
+
+    SetWindowTextA(editor_->EditTestUrl, "www.a.invalid");
+    SendMessageA(editor_->ButtonTest, BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(result(), GbkFromUtf8("第 1 条规则：PROXY 10.0.0.3:80"));
+    EXPECT_EQ(Table().currentRow(), 1);
+    DeleteFileA(path.c_str());
 }
 
 TEST_F(Win32EditorTest, FocusComesBackToItsControlAfterAnotherProgram) {
