@@ -62,7 +62,7 @@ TMainForm::TMainForm(TApplication& application) : application_(application) {
 
 TMainForm::~TMainForm() {
     Handle(&TMainForm::FormDestroy);
-    // The script is served no more; the switch keeps pointing where it did.
+    leaveServedScript();
     pacService_.reset();
     // The icon leaves the notification area before the menu and the images it refers to go.
     NotifyIcon1.reset();
@@ -203,10 +203,12 @@ void TMainForm::ToolButtonHelpClick() {
 }
 
 void TMainForm::ToolButtonExitClick() {
+    exitChosen_ = true;
     application_.Terminate();
 }
 
 void TMainForm::MExitClick() {
+    exitChosen_ = true;
     application_.Terminate();
 }
 
@@ -292,6 +294,25 @@ void TMainForm::startServingAsStored() {
             throw;
         }
     });
+}
+
+void TMainForm::leaveServedScript() noexcept {
+    if (!pacService_)
+        return;
+    // The switch leaves the port before the port is freed: a port freed while the switch still
+    // names it could be bound by another local user's process, whose script this user's
+    // browsers would then follow. The switch stays on; the next start serves again.
+    if (ProxyEnabled == 1 && pacService_->serving()) {
+        try {
+            applySwitch(true, PacFileUrl);
+        } catch (...) {
+            // Exit chosen by the user shows it as any other failure at exit; the end of the
+            // session or a termination request has nobody to show it to.
+            if (exitChosen_)
+                ShowCurrentException(view_.get());
+        }
+    }
+    pacService_->stop();
 }
 
 void TMainForm::followServedScript() {

@@ -89,6 +89,9 @@ private:
     // While the switch is on and the script is served, a script changed by the editor gets
     // its new URL.
     void followServedScript();
+    // The program's end while the script is served: the switch back at the file's URL, then
+    // the server closed.
+    void leaveServedScript() noexcept;
     std::string ReadSetting(const std::string& name);
     void WriteSetting(const std::string& name, const std::string& value);
 
@@ -103,6 +106,8 @@ private:
     std::string ruleFilePath_;
     bool trayAccepted_ = false;
     bool activatedBefore_ = false;
+    // The user chose Exit: a failure at the end is shown then, and only then.
+    bool exitChosen_ = false;
 };
 
 } // namespace tarnwick

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnwick {
 
@@ -20,9 +22,14 @@ inline constexpr int PacPortRange = 10;
 
 struct PacServerOptions {
     PacRequestLimits limits;
-    int idleTimeoutMs = 5000;        // no byte received or sent for this long: closed
-    int exchangeTimeoutMs = 20000;   // from the connection to the last byte of the answer
-    std::size_t maxConnections = 64; // beyond this, new connections are closed at once
+    // From the connection to the end of the request: a browser sends its few hundred bytes at
+    // once, so a client that takes longer is closed, however it trickles them.
+    int requestTimeoutMs = 2000;
+    int idleTimeoutMs = 5000;      // while answering: no byte sent for this long, closed
+    int exchangeTimeoutMs = 20000; // from the connection to the last byte of the answer
+    // At this many, a new connection takes the place of the one that has waited longest
+    // without a complete request; when every one is being answered, it is closed at once.
+    std::size_t maxConnections = 64;
 };
 
 // The script's bytes as last written, or nothing when there is no script file.
@@ -56,6 +63,47 @@ private:
     std::size_t sent_ = 0;
     bool answered_ = false;
 };
+
+// The connections of one server, keyed by the platform's socket, and when each must go. Times
+// are milliseconds of a monotonic clock the server reads; no clock is read here.
+class PacConnections {
+public:
+    using Key = std::uintptr_t;
+
+    PacConnections(const PacServerOptions& options, const PacScriptSource& source)
+        : options_(options), source_(source) {}
+
+    // Whether a new connection can be taken at now; evict, when set, must be closed (and
+    // removed) first to make room: the connection waiting longest without a complete request.
+    // Idle clients thus cannot shut a browser out, however many any local process opens.
+    bool admit(std::optional<Key>& evict) const;
+    PacExchange& add(Key key, std::uint64_t now);
+    PacExchange* find(Key key);
+    // Bytes went either way.
+    void touch(Key key, std::uint64_t now);
+    void remove(Key key) { clients_.erase(key); }
+    void clear() { clients_.clear(); }
+    std::size_t size() const { return clients_.size(); }
+    std::vector<Key> keys() const;
+    // The connections whose deadline has passed at now.
+    std::vector<Key> expired(std::uint64_t now) const;
+
+private:
+    struct Client {
+        Client(const PacServerOptions& options, const PacScriptSource& source, std::uint64_t now)
+            : exchange(options, source), since(now), lastActive(now) {}
+        PacExchange exchange;
+        std::uint64_t since;
+        std::uint64_t lastActive;
+    };
+
+    const PacServerOptions& options_;
+    const PacScriptSource& source_;
+    std::map<Key, Client> clients_;
+};
+
+// How often a server looks for connections past their deadline.
+inline constexpr int PacDeadlineCheckMs = 100;
 
 // The loopback HTTP server of the script, run by the GUI thread's event loop (no threads of
 // its own). One implementation per platform, chosen at link time.

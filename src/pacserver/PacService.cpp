@@ -12,7 +12,15 @@ PacService::~PacService() {
 }
 
 bool PacService::storedPreference() const {
-    return ReadSetting(registry_, ServePacSetting) == "true";
+    // Serving is the default: Chromium, Edge and WinHTTP refuse a file:// script, so without it
+    // the switch would say on while those browsers go direct. Only a stored "false" (the
+    // user's untick) or another word the user put there turns it off.
+    const std::string stored = ReadSetting(registry_, ServePacSetting);
+    if (stored.empty()) {
+        WriteSetting(registry_, ServePacSetting, "true");
+        return true;
+    }
+    return stored == "true";
 }
 
 void PacService::storePreference(bool on) const {

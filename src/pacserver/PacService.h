@@ -23,7 +23,8 @@ public:
     PacService(RegistryFactory registry, PacScriptSource script, ServerFactory make);
     ~PacService();
 
-    // The stored preference: true only for the text "true", as startHidden.
+    // The stored preference: true for the text "true", and when nothing is stored, which then
+    // stores "true" so that the user finds it; any other text is off.
     bool storedPreference() const;
     void storePreference(bool on) const;
 

@@ -6,9 +6,9 @@
 # it must reach neither. The desktop is GNOME-like, its settings GSettings in a key file under
 # a temporary XDG_CONFIG_HOME; HOME and every other folder are temporary too, and the
 # program runs from a folder whose name needs percent-encoding in a URL.
-# Chromium refuses a file:// script and goes direct, which is asserted as the known limitation;
-# then the main window's box serves the script over loopback HTTP, the desktop's URL becomes the
-# http one, and Chromium must follow the rules as Firefox does.
+# With nothing touched the script is served over loopback HTTP (Chromium refuses a file://
+# script), so Chromium must follow the rules as Firefox does; after the end the desktop's URL is
+# the file:// one again and nothing listens on the port.
 # Usage: BrowserProxy.sh TARNWICK_EXECUTABLE SOURCE_DIR BROWSER
 #   BROWSER: one that tests/e2e/browse.py drives (firefox, chromium).
 # Exit 77: a tool or the browser is missing. Every wait is bounded by wall-clock time and
@@ -81,8 +81,15 @@ desktop_mode() { gsettings get org.gnome.system.proxy mode; }
 url="file://$(printf '%s' "$app" | sed 's/ /%20/g')/IETarnwick.pac"
 desktop_mode_is() { [ "$(desktop_mode)" = "'$1'" ]; }
 vd_until 30 desktop_mode_is auto || fail "the start did not point the desktop at the script"
-[ "$(gsettings get org.gnome.system.proxy autoconfig-url)" = "'$url'" ] ||
-    fail "the desktop's script URL is $(gsettings get org.gnome.system.proxy autoconfig-url), not $url"
+# Nothing touched: a fresh start serves the script, which Chromium needs (it refuses file://).
+desktop_url() { gsettings get org.gnome.system.proxy autoconfig-url; }
+desktop_serves() { case "$(desktop_url)" in "'http://127.0.0.1:"*) return 0 ;; esac; return 1; }
+vd_until 30 desktop_serves
+http_url="$(desktop_url | tr -d "'")"
+case "$http_url" in
+http://127.0.0.1:*/IETarnwick.pac\?v=*) ;;
+*) fail "a fresh start did not point the desktop at the served script: $http_url" ;;
+esac
 
 menu() { e2e_menu "$icon" "$1"; }
 
@@ -132,25 +139,10 @@ visit() {
     [ "$status" -eq 0 ] || fail "the browser run ($1) ended with status $status"
 }
 
-desktop_url() { gsettings get org.gnome.system.proxy autoconfig-url; }
-http_url=""
-if [ "$browser" = chromium ]; then
-    visit file
-    [ -z "$(seen alpha.tarnwick.test)$(seen beta.tarnwick.test)" ] ||
-        fail "Chromium followed the file:// script: [$(seen alpha.tarnwick.test)] [$(seen beta.tarnwick.test)]"
-    # 通过本机 HTTP 提供脚本 (Chrome、Edge 需要), under 程序启动时隐藏此窗体.
-    main="$(vd_window Tarnwick 30)" || fail "the main window is not shown"
-    xdotool mousemove --window "$main" 106 173 click 1
-    desktop_serves() { case "$(desktop_url)" in "'http://127.0.0.1:"*) return 0 ;; esac; return 1; }
-    vd_until 30 desktop_serves
-    http_url="$(desktop_url | tr -d "'")"
-    case "$http_url" in
-    http://127.0.0.1:*/IETarnwick.pac\?v=*) ;;
-    *) fail "ticking the box did not point the desktop at the served script: $http_url" ;;
-    esac
-    grep -qF "\"AutoConfigURL\"=\"$http_url\"" "$store" || fail "the registry stand-in lacks $http_url"
-    grep -qF '"servePac"="true"' "$store" || fail "the box was not stored"
-fi
+# The OK above changed the script, and with it the served URL.
+http_url="$(desktop_url | tr -d "'")"
+grep -qF "\"AutoConfigURL\"=\"$http_url\"" "$store" || fail "the registry stand-in lacks $http_url"
+grep -qF '"servePac"="true"' "$store" || fail "serving was not stored as the default"
 
 visit on
 [ "$(seen alpha.tarnwick.test)" = alpha ] ||
@@ -169,14 +161,16 @@ visit off
 [ -z "$(seen alpha.tarnwick.test)$(seen beta.tarnwick.test)" ] ||
     fail "switch off: the hosts still reached [$(seen alpha.tarnwick.test)] and [$(seen beta.tarnwick.test)]"
 
+menu 3 # 启用: on again, served, for the end below
+vd_until 30 desktop_serves || fail "on did not point the desktop at the served script again"
 kill -TERM "$pid"
 e2e_wait_end "SIGTERM did not end the program"
 wait "$pid"
 pid=""
-if [ "$browser" = chromium ]; then
-    # The server ends with the program.
-    port="${http_url#http://127.0.0.1:}"
-    port="${port%%/*}"
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && fail "the script is still served after the end"
-fi
-echo "PASS: $browser took each host to the proxy its rule names with the switch on${http_url:+ (served over http; through file:// it went direct)}, and to neither with it off"
+# The end leaves the switch on at the file and then closes the server: no dead port is left
+# for another process to answer at.
+[ "$(desktop_url)" = "'$url'" ] || fail "the end left the desktop at $(desktop_url), not $url"
+port="${http_url#http://127.0.0.1:}"
+port="${port%%/*}"
+(exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && fail "the script is still served after the end"
+echo "PASS: $browser took each host to the proxy its rule names with the switch on (served over http by default, back at file:// after the end), and to neither with it off"

@@ -76,10 +76,12 @@ store="$work/config/tarnwick/HKEY_CURRENT_USER.reg"
 app="$work/app"
 vd_start "$work" || fail "no virtual display"
 
-if [ "$scenario" = second-start ]; then
-    mkdir -p "$work/config/tarnwick"
-    printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\IETarnwick]\n"startHidden"="true"\n' >"$store"
-fi
+# This run follows the file:// script (the user's untick of serving); BrowserProxy.sh proves
+# the default, served one.
+mkdir -p "$work/config/tarnwick"
+hidden=""
+[ "$scenario" = second-start ] && hidden='"startHidden"="true"\n'
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\IETarnwick]\n"servePac"="false"\n'"$hidden" >"$store"
 # An end request (SIGTERM, SIGHUP, SIGINT) while a modal run is open: the run gives way and the
 # program ends as after Exit, with startHidden stored. Prints how long each end took.
 if [ "$scenario" = end-requests ]; then

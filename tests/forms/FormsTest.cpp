@@ -124,6 +124,8 @@ protected:
         return ReadSetting(test::FakeRegistry(hive), name);
     }
     std::string switchUrl() { return text(InternetSettingsKey, "AutoConfigURL"); }
+    // What the switch names while the script is served from the first port.
+    std::string servedUrl() { return PacHttpUrl(DefaultPacPort, script()); }
     // The user ticks or unticks the box of serving the script.
     void clickServePac(bool on) {
         view().boxes[MainCheckBox::ServePac] = on;
@@ -164,11 +166,14 @@ TEST_F(MainForm, StartTurnsTheSwitchOnAndShowsTheWindow) {
     ApplyProxySwitch(test::FakeRegistry(hive), false, "", DesktopProxyStores());
     TMainForm& form = start();
 
-    const std::string url = "file://" + folder() + "IETarnwick.pac";
     EXPECT_EQ(PacFilePath, folder() + "IETarnwick.pac");
-    EXPECT_EQ(PacFileUrl, url);
+    EXPECT_EQ(PacFileUrl, "file://" + folder() + "IETarnwick.pac");
     EXPECT_EQ(form.HelpFile, folder() + "Help" + Separator + "help.chm");
-    EXPECT_EQ(text(InternetSettingsKey, "AutoConfigURL"), url);
+    // Nothing stored: the script is served, and the choice is stored for the user to find.
+    EXPECT_EQ(switchUrl(), PacHttpUrl(DefaultPacPort, ""));
+    EXPECT_TRUE(view().Checked(MainCheckBox::ServePac));
+    EXPECT_EQ(stored("servePac"), "true");
+    EXPECT_EQ(ports.listening, 1);
     expectIndicators(true);
     EXPECT_EQ(tray.IconCount(), 1u);
     EXPECT_EQ(tray.mainForm, view().window);
@@ -259,7 +264,7 @@ TEST_F(MainForm, StartHiddenPreference) {
         start();
         EXPECT_EQ(view().visible, c.shown);
         EXPECT_EQ(tray.showMainForm, c.shown);
-        EXPECT_EQ(text(InternetSettingsKey, "AutoConfigURL"), PacFileUrl);
+        EXPECT_EQ(switchUrl(), servedUrl());
         // The box shows the preference from the start, so an exit without ever showing the
         // window keeps it.
         EXPECT_EQ(view().Checked(MainCheckBox::StartHidden), c.ticked);
@@ -280,7 +285,7 @@ TEST_F(MainForm, SwitchOffFromTheTrayBeforeTheFirstShowing) {
     EXPECT_EQ(view().switchCaption, Gbk("启用"));
     EXPECT_TRUE(view().Checked(MainCheckBox::StartHidden));
     form.Handle(&TMainForm::MSwitchClick);
-    EXPECT_EQ(text(InternetSettingsKey, "AutoConfigURL"), PacFileUrl);
+    EXPECT_EQ(switchUrl(), servedUrl());
     expectIndicators(true);
 }
 
@@ -381,7 +386,7 @@ TEST_F(MainForm, StartHiddenOfTheWrongTypeShowsTheWindowAndTheErrorOnce) {
     TMainForm& form = start();
     EXPECT_TRUE(view().visible);
     EXPECT_TRUE(errors.texts.empty()); // not while the window is being created
-    EXPECT_EQ(text(InternetSettingsKey, "AutoConfigURL"), PacFileUrl);
+    EXPECT_EQ(switchUrl(), servedUrl());
     frontEnd.RunPosted();
     // No full stop after a quote, whose code is below that of ".".
     EXPECT_EQ(errors.texts, std::vector<std::string>{"Invalid data type for 'startHidden'"});
@@ -475,9 +480,53 @@ TEST_F(MainForm, EveryWayOfEndingEndsInTheSameOrder) {
     }
 }
 
+// Every end that finds the script served leaves the switch on at the file's URL before the
+// port is freed, so no other process can take the port the browsers still ask; the next start
+// serves again. A failure of that write is shown at Exit only.
+TEST_F(MainForm, EveryEndLeavesNoDeadPortBehind) {
+    const std::vector<std::pair<const char*, std::function<void(TMainForm&)>>> ways = {
+        {"toolbar exit", [](TMainForm& form) { form.Handle(&TMainForm::ToolButtonExitClick); }},
+        {"menu exit", [](TMainForm& form) { form.Handle(&TMainForm::MExitClick); }},
+        {"end of the session", [this](TMainForm&) { frontEnd.endOfSession(); }},
+    };
+    for (const bool failing : {false, true}) {
+        for (const auto& [name, end] : ways) {
+            SCOPED_TRACE(std::string(name) + (failing ? ", failing write" : ""));
+            errors.texts.clear();
+            TMainForm& form = start();
+            ASSERT_EQ(switchUrl(), servedUrl());
+            frontEnd.whileRunning = [&] { end(form); };
+            if (failing)
+                hive.failingWrites.insert("AutoConfigURL");
+            app->Run();
+            EXPECT_EQ(ports.listening, 0);
+            hive.failingWrites.clear();
+            const bool shown = failing && std::string(name) != "end of the session";
+            EXPECT_EQ(errors.texts, shown ? std::vector<std::string>{"Failed to set data for "
+                                                                     "'AutoConfigURL'"}
+                                          : std::vector<std::string>{});
+            if (!failing) {
+                EXPECT_EQ(switchUrl(), PacFileUrl);
+            }
+            app.reset();
+            EXPECT_EQ(stored("servePac"), "true");
+        }
+    }
+    // With the switch off there is nothing to point elsewhere.
+    start();
+    view().ClickSwitch();
+    app.reset();
+    EXPECT_EQ(switchUrl(), "");
+    EXPECT_EQ(ports.listening, 0);
+}
+
 TEST_F(MainForm, ServingTheScriptGivesTheSwitchItsHttpUrl) {
+    // The user's untick of an earlier run holds: the switch names the file.
+    WriteSetting(test::FakeRegistry(hive), "servePac", "false");
     TMainForm& form = start();
     EXPECT_FALSE(view().Checked(MainCheckBox::ServePac));
+    EXPECT_EQ(switchUrl(), PacFileUrl);
+    EXPECT_EQ(ports.listening, 0);
     clickServePac(true);
     EXPECT_EQ(switchUrl(), PacHttpUrl(DefaultPacPort, "")) << "no script written yet";
     EXPECT_EQ(stored("servePac"), "true");
@@ -507,10 +556,10 @@ TEST_F(MainForm, ServingTheScriptGivesTheSwitchItsHttpUrl) {
     EXPECT_EQ(switchUrl(), served);
     expectIndicators(true);
 
-    // At exit the server stops and the switch keeps pointing at it.
+    // At exit the switch leaves the server for the file, still on, and then the server stops.
     app.reset();
     EXPECT_EQ(ports.listening, 0);
-    EXPECT_EQ(switchUrl(), served);
+    EXPECT_EQ(switchUrl(), PacFileUrl);
     EXPECT_TRUE(errors.texts.empty());
 }
 
@@ -519,7 +568,13 @@ TEST_F(MainForm, ServingThatFailsLeavesTheSwitchOnTheFile) {
         ports.taken.insert(static_cast<std::uint16_t>(port));
     const std::string noPort =
         "Cannot serve the script on 127.0.0.1, ports 18086 to 18095: Address in use.";
+    // The first start shows why not and goes on with the file.
     start();
+    EXPECT_EQ(errors.texts, std::vector<std::string>{noPort});
+    EXPECT_FALSE(view().Checked(MainCheckBox::ServePac));
+    EXPECT_EQ(switchUrl(), PacFileUrl);
+    expectIndicators(true);
+    errors.texts.clear();
     clickServePac(true);
     EXPECT_EQ(errors.texts, std::vector<std::string>{noPort});
     EXPECT_FALSE(view().Checked(MainCheckBox::ServePac));

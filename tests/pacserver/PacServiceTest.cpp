@@ -3,6 +3,7 @@
 #include "FakePacServer.h"
 
 #include "pacserver/PacService.h"
+#include "proxyconfig/Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,56 @@ TEST_F(PacServiceTest, NoFreePortIsAnErrorAndTheSwitchKeepsTheFile) {
     hive.keys[Key]["pacPort"] = {RegistryValueType::String, std::string("8080\0", 5)};
     EXPECT_THROW(service.start(), RegistryError);
     EXPECT_FALSE(service.serving());
+}
+
+TEST_F(PacServiceTest, PreferenceIsOnUnlessTheUserSaidNo) {
+    PacService service = make();
+    EXPECT_TRUE(service.storedPreference());
+    EXPECT_EQ(ReadSetting(FakeRegistry(hive), "servePac"), "true");
+    for (const char* word : {"false", "FALSE", "0"}) {
+        WriteSetting(FakeRegistry(hive), "servePac", word);
+        EXPECT_FALSE(service.storedPreference()) << word;
+        EXPECT_EQ(ReadSetting(FakeRegistry(hive), "servePac"), word);
+    }
+}
+
+// The deadlines and the room at the limit, on a clock the test moves.
+TEST(PacConnectionsTest, WaitingClientsMakeRoomAndMeetTheirDeadlines) {
+    PacServerOptions options;
+    options.maxConnections = 3;
+    const PacScriptSource source = [] { return std::optional<std::string>("x"); };
+    PacConnections clients(options, source);
+    std::optional<PacConnections::Key> evict;
+
+    clients.add(10, 0);
+    clients.add(11, 100).receive("GET /IETarnwick.pac HTTP/1.1\r\n\r\n"); // being answered
+    clients.add(12, 200).receive("GET /IETarnwick.pac HTTP/1.1\r\n");     // not whole yet
+    ASSERT_TRUE(clients.admit(evict));
+    EXPECT_EQ(evict, PacConnections::Key(10)); // the oldest without a whole request
+    clients.remove(10);
+    clients.add(13, 300);
+    ASSERT_TRUE(clients.admit(evict));
+    EXPECT_EQ(evict, PacConnections::Key(12));
+
+    // A whole request within 2 s, however the bytes trickle; an answer may then take longer,
+    // as long as bytes move.
+    clients.touch(12, 2100);
+    EXPECT_EQ(clients.expired(2199), std::vector<PacConnections::Key>{});
+    EXPECT_EQ(clients.expired(2200), std::vector<PacConnections::Key>{12});
+    EXPECT_EQ(clients.expired(2300), (std::vector<PacConnections::Key>{12, 13}));
+    clients.touch(11, 4000);
+    EXPECT_EQ(clients.expired(8999), (std::vector<PacConnections::Key>{12, 13}));
+    EXPECT_EQ(clients.expired(9000), (std::vector<PacConnections::Key>{11, 12, 13}));
+    clients.touch(11, 19000);
+    EXPECT_EQ(clients.expired(20100).front(), PacConnections::Key(11)); // the exchange's cap
+
+    // Full of clients being answered: the newcomer is refused.
+    clients.remove(12);
+    clients.remove(13);
+    clients.add(14, 0).receive("GET / HTTP/1.1\r\n\r\n");
+    clients.add(15, 0).receive("BAD\r\n");
+    EXPECT_FALSE(clients.admit(evict));
+    EXPECT_FALSE(evict);
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include <map>
+#include <optional>
 
 namespace tarnwick {
 
@@ -17,7 +17,6 @@ namespace {
 constexpr UINT ListenerMessage = WM_APP + 1;
 constexpr UINT ClientMessage = WM_APP + 2;
 constexpr UINT_PTR DeadlineTimer = 1;
-constexpr UINT DeadlineCheckMs = 100;
 constexpr const char* WindowClass = "TarnwickPacServer";
 
 std::string SocketErrorText(int code) {
@@ -39,7 +38,7 @@ std::string SocketErrorText(int code) {
 class Win32PacServer final : public PacServer {
 public:
     Win32PacServer(PacScriptSource source, PacServerOptions options)
-        : source_(std::move(source)), options_(options) {
+        : source_(std::move(source)), options_(options), clients_(options_, source_) {
         WSADATA data;
         started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
 
@@ -93,7 +92,7 @@ public:
             return false;
         }
         listener_ = s;
-        SetTimer(window_, DeadlineTimer, DeadlineCheckMs, nullptr);
+        SetTimer(window_, DeadlineTimer, PacDeadlineCheckMs, nullptr);
         return true;
     }
 
@@ -103,8 +102,8 @@ public:
             listener_ = INVALID_SOCKET;
             KillTimer(window_, DeadlineTimer);
         }
-        for (auto& [s, client] : clients_)
-            closesocket(s);
+        for (const PacConnections::Key s : clients_.keys())
+            closesocket(static_cast<SOCKET>(s));
         clients_.clear();
     }
 
@@ -126,14 +125,6 @@ public:
     std::size_t connectionCount() const override { return clients_.size(); }
 
 private:
-    struct Client {
-        Client(const PacServerOptions& options, const PacScriptSource& source, ULONGLONG now)
-            : exchange(options, source), since(now), lastActive(now) {}
-        PacExchange exchange;
-        ULONGLONG since;
-        ULONGLONG lastActive;
-    };
-
     bool bound(sockaddr_in& address) const {
         int size = sizeof address;
         return listener_ != INVALID_SOCKET &&
@@ -169,39 +160,41 @@ private:
             const SOCKET s = ::accept(listener_, nullptr, nullptr);
             if (s == INVALID_SOCKET)
                 return; // WSAEWOULDBLOCK: all taken; FD_ACCEPT comes again for the next
-            if (clients_.size() >= options_.maxConnections ||
+            std::optional<PacConnections::Key> evict;
+            if (!clients_.admit(evict) ||
                 WSAAsyncSelect(s, window_, ClientMessage, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
                 closesocket(s);
                 continue;
             }
-            clients_.emplace(s, Client(options_, source_, GetTickCount64()));
+            if (evict)
+                drop(static_cast<SOCKET>(*evict));
+            clients_.add(s, GetTickCount64());
         }
     }
 
     void onClient(SOCKET s, WORD event, WORD error) {
-        const auto it = clients_.find(s);
+        PacExchange* exchange = clients_.find(s);
         // A message may still be queued for a socket closed meanwhile.
-        if (it == clients_.end())
+        if (!exchange)
             return;
         if (error != 0) {
-            drop(it);
+            drop(s);
             return;
         }
-        Client& client = it->second;
         if (event == FD_READ || event == FD_CLOSE) {
-            const bool closed = receive(s, client, event == FD_CLOSE);
-            if (closed && !client.exchange.answered()) {
-                drop(it);
+            const bool closed = receive(s, *exchange, event == FD_CLOSE);
+            if (closed && !exchange->answered()) {
+                drop(s);
                 return;
             }
         }
-        if (client.exchange.answered())
-            send(it);
+        if (exchange->answered())
+            send(s, *exchange);
     }
 
     // Reads what has arrived (everything up to the end when draining); true when the client
     // has closed its side or the connection failed.
-    bool receive(SOCKET s, Client& client, bool drain) {
+    bool receive(SOCKET s, PacExchange& exchange, bool drain) {
         char buffer[4096];
         do {
             const int got = recv(s, buffer, sizeof buffer, 0);
@@ -209,49 +202,43 @@ private:
                 return true;
             if (got < 0)
                 return WSAGetLastError() != WSAEWOULDBLOCK;
-            client.lastActive = GetTickCount64();
-            client.exchange.receive(std::string_view(buffer, static_cast<std::size_t>(got)));
+            clients_.touch(s, GetTickCount64());
+            exchange.receive(std::string_view(buffer, static_cast<std::size_t>(got)));
         } while (drain);
         return false;
     }
 
-    void send(std::map<SOCKET, Client>::iterator it) {
-        Client& client = it->second;
-        while (!client.exchange.done()) {
-            const std::string_view rest = client.exchange.unsent();
+    void send(SOCKET s, PacExchange& exchange) {
+        while (!exchange.done()) {
+            const std::string_view rest = exchange.unsent();
             const int chunk = static_cast<int>(std::min<std::size_t>(rest.size(), 1 << 16));
-            const int sent = ::send(it->first, rest.data(), chunk, 0);
+            const int sent = ::send(s, rest.data(), chunk, 0);
             if (sent < 0) {
                 if (WSAGetLastError() != WSAEWOULDBLOCK)
-                    drop(it);
+                    drop(s);
                 return; // FD_WRITE comes when there is room again
             }
-            client.exchange.markSent(static_cast<std::size_t>(sent));
-            client.lastActive = GetTickCount64();
+            exchange.markSent(static_cast<std::size_t>(sent));
+            clients_.touch(s, GetTickCount64());
         }
         // Everything is with the system: a graceful close still delivers it. Bytes the client
         // sent after its request are read first, since closing over unread bytes resets the
         // connection and can lose the answer.
         char discard[4096];
-        for (int i = 0; i < 16 && recv(it->first, discard, sizeof discard, 0) > 0; ++i) {
+        for (int i = 0; i < 16 && recv(s, discard, sizeof discard, 0) > 0; ++i) {
         }
-        shutdown(it->first, SD_SEND);
-        drop(it);
+        shutdown(s, SD_SEND);
+        drop(s);
     }
 
-    void drop(std::map<SOCKET, Client>::iterator it) {
-        closesocket(it->first);
-        clients_.erase(it);
+    void drop(SOCKET s) {
+        closesocket(s);
+        clients_.remove(s);
     }
 
     void checkDeadlines() {
-        const ULONGLONG now = GetTickCount64();
-        for (auto it = clients_.begin(); it != clients_.end();) {
-            const Client& client = (it++)->second;
-            if (now - client.lastActive >= static_cast<ULONGLONG>(options_.idleTimeoutMs) ||
-                now - client.since >= static_cast<ULONGLONG>(options_.exchangeTimeoutMs))
-                drop(std::prev(it));
-        }
+        for (const PacConnections::Key s : clients_.expired(GetTickCount64()))
+            drop(static_cast<SOCKET>(s));
     }
 
     PacScriptSource source_;
@@ -259,7 +246,7 @@ private:
     bool started_ = false;
     HWND window_ = nullptr;
     SOCKET listener_ = INVALID_SOCKET;
-    std::map<SOCKET, Client> clients_;
+    PacConnections clients_;
 };
 
 } // namespace
