@@ -168,7 +168,7 @@ click() { # LABEL
 }
 six_entries() { [ "$(entries | tr '\n' ' ')" = "主界面 设置 - 禁用 - 退出 " ]; }
 vd_until 30 six_entries || fail "the exported menu holds: $(entries | tr "\n" " ") -- $(layout)"
-vd_until 30 store_has '"AutoConfigURL"="file://' || fail "the start did not turn the switch on"
+vd_until 30 store_has '"AutoConfigURL"="http://127.0.0.1:' || fail "the start did not turn the switch on"
 gsettings get org.gnome.system.proxy mode | grep -q auto || fail "GSettings mode is not auto"
 
 # The bar with the icon, and the main window.
@@ -183,7 +183,7 @@ gsettings get org.gnome.system.proxy mode | grep -q auto && fail "禁用 left GS
 caption_on() { entries | grep -qx 启用; }
 vd_until 30 caption_on || fail "the switch entry's caption did not follow: $(entries | tr '\n' ' ')"
 click 启用
-vd_until 30 store_has '"AutoConfigURL"="file://' || fail "启用 did not turn the switch on"
+vd_until 30 store_has '"AutoConfigURL"="http://127.0.0.1:' || fail "启用 did not turn the switch on"
 auto_again() { gsettings get org.gnome.system.proxy mode | grep -q auto; }
 vd_until 30 auto_again || fail "启用 did not put GSettings back at auto"
 
@@ -195,7 +195,7 @@ gdbus call --session --dest "$service" --object-path "$path" \
 sleep 1
 kill -0 "$pid" 2>/dev/null || fail "a left click ended the program"
 [ "$(swaymsg -t get_tree | grep -c '"name":')" = "$before" ] || fail "a left click opened a window"
-store_has '"AutoConfigURL"="file://' || fail "a left click changed the switch"
+store_has '"AutoConfigURL"="http://127.0.0.1:' || fail "a left click changed the switch"
 wtype -k Escape 2>/dev/null || fail "wtype typed nothing"
 
 # Hide the main window through its close, then 主界面 brings it back.
@@ -221,4 +221,5 @@ gone() { ! kill -0 "$pid" 2>/dev/null; }
 vd_until 20 gone || fail "退出 did not end the program"
 pid=""
 store_has '"startHidden"=' || fail "startHidden was not stored at the end"
+store_has '"AutoConfigURL"="file://' || fail "退出 left the served URL behind"
 echo "PASS: item registered, six entries, 禁用/启用 through the menu, left click, 主界面, 设置, 退出"
