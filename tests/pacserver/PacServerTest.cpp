@@ -173,6 +173,16 @@ TEST_F(PacServerTest, ListensOnLoopbackOnlyAndStops) {
     EXPECT_FALSE(TestClient(port).connected());
 }
 
+// On Windows a socket with SO_REUSEADDR may take a port that is held without exclusive use;
+// Wine's sockets follow the host's rules, so there this holds with or without it.
+TEST_F(PacServerTest, NoOtherSocketCanShareThePortWhileItListens) {
+    start();
+    EXPECT_FALSE(test::ListensSharing(port));
+    server->close();
+    // Free again, to anyone: the refusal was the listening server's.
+    EXPECT_TRUE(test::ListensSharing(port));
+}
+
 TEST_F(PacServerTest, TakesTheNextFreePortOfTheRange) {
     start();
     auto second = MakePacServer([] { return std::optional<std::string>(Script); });

@@ -140,4 +140,23 @@ std::string Fetch(std::uint16_t port, std::string_view request) {
     return client.received();
 }
 
+bool ListensSharing(std::uint16_t port) {
+    NativeSocket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == Invalid)
+        return false;
+    int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+#ifdef SO_REUSEPORT
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEPORT, reinterpret_cast<const char*>(&on), sizeof on);
+#endif
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    const bool listens = ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                         ::listen(s, 1) == 0;
+    CloseSocket(s);
+    return listens;
+}
+
 } // namespace tarnwick::test

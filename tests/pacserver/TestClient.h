@@ -34,6 +34,10 @@ private:
     std::string received_;
 };
 
+// Whether a listening socket on 127.0.0.1:port can be had by one that asks to share the address
+// (SO_REUSEADDR, and SO_REUSEPORT where there is one), as another program could try.
+bool ListensSharing(std::uint16_t port);
+
 // Sends one request and returns everything the server answers before it closes.
 std::string Fetch(std::uint16_t port, std::string_view request);
 
