@@ -18,8 +18,10 @@
 #   open: the program ends, startHidden stored.
 #   serve-pac: instead, starts with nothing stored, which serves the script over loopback HTTP:
 #   AutoConfigURL becomes the script's http URL, a plain HTTP client on the Linux side (curl)
-#   gets the PAC file's bytes with their headers there, and after the end of the session
-#   nothing answers there while the switch stays on at the file's URL.
+#   gets the PAC file's bytes with their headers there, WinHTTP's PAC engine (the program
+#   TARNWICK_WINHTTP_PROXY names) routes by it and cannot fetch the file's URL, and after the end
+#   of the session, and after Exit from the tray menu of the next start, nothing answers there
+#   while the switch stays on at the file's URL.
 #   second-start: starts hidden, then once more: the second start ends, the first one's main
 #   window comes up, one process and one icon remain.
 #   start-at-login: ticking 登录时自动启动 writes the Run value (read with `wine reg query`),
@@ -262,7 +264,7 @@ fi
 if [ "$scenario" = serve-pac ]; then
     command -v curl >/dev/null 2>&1 || { echo "SKIP: curl is missing (scripts/setup.sh installs it)"; exit 77; }
     # A script with GBK bytes and CR LF, as OK writes it; the server reads it at each request.
-    printf 'function FindProxyForURL(url, host) {\r\n\tif (shExpMatch(host, "*.\xb2\xe2\xca\xd4")) return "PROXY 127.0.0.1:3128";\r\n\treturn "DIRECT";\r\n}\r\n' \
+    printf 'function FindProxyForURL(url, host) {\r\n\tif (shExpMatch(host, "*.\xb2\xe2\xca\xd4")) return "PROXY 127.0.0.1:3128";\r\n\tif (shExpMatch(host, "*.tarnwick.invalid")) return "PROXY 10.0.0.2:3128";\r\n\treturn "DIRECT";\r\n}\r\n' \
         >"$work/app/IETarnwick.pac"
     # Nothing touched: a fresh start serves the script.
     url=""
@@ -292,13 +294,40 @@ if [ "$scenario" = serve-pac ]; then
     [ "$(curl -s --max-time 10 -o /dev/null -w '%{http_code}' "${url%%/IETarnwick.pac*}/configData.ini")" = 404 ] ||
         fail "another path was not refused"
 
+    # The system's own PAC engine, as Edge and Internet Explorer reach it through WinHTTP: it
+    # reads AutoConfigURL and follows the served script. The file's URL it cannot fetch at all
+    # (12006, an unrecognised scheme): that is why serving is the default.
+    winhttp() { wine "$TARNWICK_WINHTTP_PROXY" "$@" 2>/dev/null | tr -d '\r'; }
+    if [ -n "${TARNWICK_WINHTTP_PROXY:-}" ]; then
+        routes="$(winhttp http://www.tarnwick.invalid/ http://www.example.org/)"
+        [ "$routes" = "$(printf 'PROXY 10.0.0.2:3128\nDIRECT')" ] ||
+            fail "WinHTTP routes the rule's host and another as '$routes'"
+        routes="$(winhttp --script "$pac_url" http://www.tarnwick.invalid/)"
+        [ "$routes" = "ERROR 12006" ] || fail "WinHTTP answers the file's URL with '$routes'"
+    fi
+
     # The end of the session ends the program: the switch stays on, back at the file, and the
     # server stops, so no other process can answer at the port the browsers would still ask.
     wine wineboot --end-session >/dev/null 2>&1 &
     ended "the end of the session did not end the program"
     switch_is "$pac_url" 0x0 || fail "the end of the program did not point the switch at the file"
     curl -s --max-time 5 -o /dev/null "$url" && fail "the script is still served after the end"
-    echo "PASS: Tarnwick.exe serves the script over loopback HTTP and the switch points at it"
+
+    # The next start serves again; Exit from the tray menu leaves the file's URL as well.
+    start_program
+    for i in $(seq 100); do
+        url="$(reg_value "$settings" AutoConfigURL)"
+        case "$url" in http://*) break ;; esac
+        sleep 0.1
+    done
+    case "$url" in http://127.0.0.1:*) ;; *) fail "the next start did not serve again: '$url'" ;; esac
+    [ -z "${TARNWICK_WINHTTP_PROXY:-}" ] || [ "$(winhttp http://www.tarnwick.invalid/)" = "PROXY 10.0.0.2:3128" ] ||
+        fail "WinHTTP does not follow the script served by the next start"
+    menu 3 # 退出
+    ended "Exit in the tray menu did not end the program"
+    switch_is "$pac_url" 0x0 || fail "Exit did not point the switch at the file"
+    curl -s --max-time 5 -o /dev/null "$url" && fail "the script is still served after Exit"
+    echo "PASS: Tarnwick.exe serves the script over loopback HTTP, WinHTTP follows it, every end leaves the file's URL"
     exit 0
 fi
 
