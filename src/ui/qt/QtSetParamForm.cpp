@@ -60,22 +60,42 @@ QtSetParamForm::QtSetParamForm(TsetParamForm& form)
                               Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                               Qt::WindowCloseButtonHint),
       form_(form) {
-    InitEditorResources();
     const FormLayout& layout = SetParamFormLayout();
     setObjectName(QString::fromStdString(layout.name));
     setWindowTitle(FromGbk(layout.caption));
-    createComponents();
     resize(layout.clientWidth, layout.clientHeight);
     move(layout.left, layout.top);
 }
 
 QtSetParamForm::~QtSetParamForm() {
     TheProgramActivation().Forget(this);
+    if (!Panel1)
+        return;
     // The grid and the type list go first, without calling back into the window's behaviour.
     ComboBox1->removeEventFilter(this);
     selection_->beforeCurrentChange = nullptr;
     StringGrid1->reselectCurrent = nullptr;
     delete Panel1;
+}
+
+void QtSetParamForm::setVisible(bool visible) {
+    // Before the show events, which lay the components out and activate the behaviour.
+    if (visible)
+        ensureComponents();
+    QDialog::setVisible(visible);
+}
+
+// Most starts never open the editor: its widgets are made at its first showing, or when the
+// behaviour first needs one. What the behaviour told the view before then is applied here.
+void QtSetParamForm::ensureComponents() {
+    if (Panel1)
+        return;
+    InitEditorResources();
+    createComponents();
+    fillTypeList();
+    LabelTestResult->setText(testResult_);
+    FollowCurrentCell();
+    layoutComponents();
 }
 
 void QtSetParamForm::createComponents() {
@@ -244,6 +264,8 @@ void QtSetParamForm::showEvent(QShowEvent* event) {
 
 void QtSetParamForm::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
+    if (!Panel1)
+        return;
     layoutComponents();
     form_.Handle(&TsetParamForm::FormResize);
 }
@@ -269,7 +291,7 @@ void QtSetParamForm::keyPressEvent(QKeyEvent* event) {
 }
 
 bool QtSetParamForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ComboBox1 && event->type() == QEvent::FocusOut) {
+    if (ComboBox1 && watched == ComboBox1 && event->type() == QEvent::FocusOut) {
         // Its own drop-down list and a switch to another window don't take the focus from
         // the type list in the window's sense.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
@@ -370,6 +392,9 @@ void QtSetParamForm::EndModal() {
 }
 
 void QtSetParamForm::RefreshTexts() {
+    // A grid made later reads the table as it is then.
+    if (!Panel1)
+        return;
     model_->refreshTexts();
     // An open cell editor shows its cell's new text.
     const QModelIndex current = StringGrid1->currentIndex();
@@ -378,6 +403,8 @@ void QtSetParamForm::RefreshTexts() {
 }
 
 void QtSetParamForm::FollowRowCount() {
+    if (!Panel1)
+        return;
     // The view moves the current cell off a row that goes away; that is no selection.
     selection_->holdHook(true);
     model_->followRowCount();
@@ -385,19 +412,25 @@ void QtSetParamForm::FollowRowCount() {
 }
 
 void QtSetParamForm::FollowCurrentCell() {
+    if (!Panel1)
+        return;
     const RuleTable& table = form_.Table();
     selection_->moveQuietly(model_->cellIndex(table.currentColumn(), table.currentRow()));
 }
 
 void QtSetParamForm::CloseCellEditor() {
+    if (!Panel1)
+        return;
     StringGrid1->closeCellEditor();
 }
 
 int QtSetParamForm::GridWidth() const {
+    ensureComponents();
     return StringGrid1->width();
 }
 
 void QtSetParamForm::SetColumnWidths(int width) {
+    ensureComponents();
     QHeaderView* columns = StringGrid1->horizontalHeader();
     columns->setDefaultSectionSize(width);
     for (int c = 0; c < RuleTable::ColumnCount; ++c)
@@ -405,24 +438,37 @@ void QtSetParamForm::SetColumnWidths(int width) {
 }
 
 void QtSetParamForm::FocusGrid() {
+    ensureComponents();
     StringGrid1->setFocus();
 }
 
 void QtSetParamForm::SetTypeListEntries(const std::vector<std::string>& entries) {
-    ComboBox1->clear();
+    typeListEntries_.clear();
     for (const std::string& entry : entries)
-        ComboBox1->addItem(FromGbk(entry));
+        typeListEntries_.append(FromGbk(entry));
+    if (Panel1)
+        fillTypeList();
+}
+
+void QtSetParamForm::fillTypeList() {
+    ComboBox1->clear();
+    ComboBox1->addItems(typeListEntries_);
+    // A combo box selects the first entry added to it; new entries mean no selection.
+    ComboBox1->setCurrentIndex(-1);
 }
 
 int QtSetParamForm::TypeListSelection() const {
+    ensureComponents();
     return ComboBox1->currentIndex();
 }
 
 void QtSetParamForm::SetTypeListSelection(int index) {
+    ensureComponents();
     ComboBox1->setCurrentIndex(index);
 }
 
 void QtSetParamForm::ShowTypeList(int column, int row) {
+    ensureComponents();
     typeListColumn_ = column;
     typeListRow_ = row;
     placeTypeList();
@@ -432,15 +478,21 @@ void QtSetParamForm::ShowTypeList(int column, int row) {
 }
 
 void QtSetParamForm::HideTypeList() {
+    if (!Panel1)
+        return;
     ComboBox1->hide();
 }
 
 std::string QtSetParamForm::TestUrlText() const {
+    if (!Panel1)
+        return {};
     return ToGbk(EditTestUrl->text());
 }
 
 void QtSetParamForm::SetTestResult(const std::string& text) {
-    LabelTestResult->setText(FromGbk(text));
+    testResult_ = FromGbk(text);
+    if (Panel1)
+        LabelTestResult->setText(testResult_);
 }
 
 void QtSetParamForm::PostFromAnyThread(std::function<void()> task) {

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QIcon>
 #include <QList>
+#include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -25,6 +27,8 @@ class TsetParamForm;
 
 // The rule editor's widgets: the grid over the editor's rule table, the drop-down list that
 // edits the type column, the toolbar and the two buttons. What they do is TsetParamForm's.
+// The window exists from the start; its components are made when it is first shown (or first
+// needed), and stay null until then.
 class QtSetParamForm : public QtFormView<QDialog, SetParamFormView> {
     Q_OBJECT
 public:
@@ -73,6 +77,8 @@ public:
     void SetTestResult(const std::string& text) override;
     void PostFromAnyThread(std::function<void()> task) override;
 
+    void setVisible(bool visible) override;
+
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -85,6 +91,9 @@ private:
     void placeTypeList();
     void layoutComponents();
     void createComponents();
+    void ensureComponents();
+    void fillTypeList();
+    void ensureComponents() const { const_cast<QtSetParamForm*>(this)->ensureComponents(); }
 
     TsetParamForm& form_;
     RuleGridModel* model_ = nullptr;
@@ -92,6 +101,9 @@ private:
     // The cell the shown type list belongs to.
     int typeListColumn_ = 0;
     int typeListRow_ = 0;
+    // What the components show once made: the type list's entries and the result line.
+    QStringList typeListEntries_;
+    QString testResult_;
     // The window the modal run was opened over, while it runs.
     FormView* modalOwner_ = nullptr;
 };

@@ -59,11 +59,7 @@ EditorWindow::EditorWindow(ApplicationWindows& app, TsetParamForm& form) : app_(
                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX |
                    WS_CLIPCHILDREN,
                WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, owner);
-    font_ = CreateFormFont(dpi_);
     oldDpi_ = dpi_;
-    CreateComponents();
-    created_ = true;
-    ApplyDpi();
 }
 
 EditorWindow::~EditorWindow() {
@@ -79,6 +75,21 @@ EditorWindow::~EditorWindow() {
         ImageList_Destroy(ImageList1);
     if (font_)
         DeleteObject(font_);
+}
+
+// Most starts never open the editor: its controls are made when it is first shown, or when the
+// behaviour first needs one. What the behaviour told the view before then is applied here.
+void EditorWindow::EnsureComponents() {
+    if (created_)
+        return;
+    font_ = CreateFormFont(dpi_);
+    oldDpi_ = dpi_;
+    CreateComponents();
+    created_ = true;
+    for (const std::string& entry : typeListEntries_)
+        SendMessageA(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+    SetWindowTextA(LabelTestResult, testResult_.c_str());
+    ApplyDpi();
 }
 
 void EditorWindow::CreateComponents() {
@@ -264,6 +275,7 @@ void EditorWindow::RunModal(FormView* owner) {
         EnableWindow(modalOwner_, FALSE);
     else
         modalOwner_ = nullptr;
+    EnsureComponents();
     ShowWindow(hwnd_, showNormal_ ? SW_SHOWNORMAL : SW_SHOW);
     showNormal_ = false;
     SetForegroundWindow(hwnd_);
@@ -300,38 +312,51 @@ void EditorWindow::EndModal() {
     PostMessageA(hwnd_, WM_NULL, 0, 0);
 }
 
+// Before the controls exist there is nothing to follow: a grid made later reads the table as
+// it is then.
 void EditorWindow::RefreshTexts() {
+    if (!created_)
+        return;
     StringGrid1->Refresh();
 }
 
 void EditorWindow::FollowRowCount() {
+    if (!created_)
+        return;
     StringGrid1->Refresh();
     PlaceTypeList();
 }
 
 void EditorWindow::FollowCurrentCell() {
+    if (!created_)
+        return;
     StringGrid1->FollowCurrentCell();
     PlaceTypeList();
 }
 
 void EditorWindow::CloseCellEditor() {
+    if (!created_)
+        return;
     StringGrid1->CloseCellEditor();
 }
 
 // The behaviour reckons in the layout's pixels (96 dpi), as the layout does: the scroll bar's
 // allowance it keeps is scaled with the rest.
 int EditorWindow::GridWidth() const {
+    EnsureComponents();
     RECT rect;
     GetWindowRect(StringGrid1->Handle(), &rect);
     return MulDiv(rect.right - rect.left, 96, dpi_);
 }
 
 void EditorWindow::SetColumnWidths(int width) {
+    EnsureComponents();
     StringGrid1->SetColumnWidth(Scale(width));
     PlaceTypeList();
 }
 
 void EditorWindow::FocusGrid() {
+    EnsureComponents();
     SetFocus(StringGrid1->Handle());
 }
 
@@ -339,6 +364,8 @@ void EditorWindow::FocusGrid() {
 // button, ButtonCancle, ButtonOK.
 std::vector<HWND> EditorWindow::TabOrder() const {
     std::vector<HWND> order;
+    if (!created_)
+        return order;
     for (const std::string& name : SetParamFormLayout().TabOrder())
         order.push_back(name == "StringGrid1"    ? StringGrid1->Handle()
                         : name == "ComboBox1"    ? ComboBox1
@@ -351,6 +378,8 @@ std::vector<HWND> EditorWindow::TabOrder() const {
 }
 
 std::string EditorWindow::TestUrlText() const {
+    if (!created_)
+        return {};
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(EditTestUrl)) + 1, '\0');
     text.resize(static_cast<std::size_t>(
         GetWindowTextA(EditTestUrl, text.data(), static_cast<int>(text.size()))));
@@ -358,7 +387,9 @@ std::string EditorWindow::TestUrlText() const {
 }
 
 void EditorWindow::SetTestResult(const std::string& text) {
-    SetWindowTextA(LabelTestResult, text.c_str());
+    testResult_ = text;
+    if (created_)
+        SetWindowTextA(LabelTestResult, text.c_str());
 }
 
 void EditorWindow::PostFromAnyThread(std::function<void()> task) {
@@ -368,20 +399,26 @@ void EditorWindow::PostFromAnyThread(std::function<void()> task) {
 }
 
 void EditorWindow::SetTypeListEntries(const std::vector<std::string>& entries) {
+    typeListEntries_ = entries;
+    if (!created_)
+        return;
     SendMessageA(ComboBox1, CB_RESETCONTENT, 0, 0);
     for (const std::string& entry : entries)
         SendMessageA(ComboBox1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
 }
 
 int EditorWindow::TypeListSelection() const {
+    EnsureComponents();
     return static_cast<int>(SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
 }
 
 void EditorWindow::SetTypeListSelection(int index) {
+    EnsureComponents();
     SendMessageA(ComboBox1, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 void EditorWindow::ShowTypeList(int column, int row) {
+    EnsureComponents();
     typeListColumn_ = column;
     typeListRow_ = row;
     StringGrid1->CloseCellEditor();
@@ -391,6 +428,8 @@ void EditorWindow::ShowTypeList(int column, int row) {
 }
 
 void EditorWindow::HideTypeList() {
+    if (!created_)
+        return;
     if (SendMessageA(ComboBox1, CB_GETDROPPEDSTATE, 0, 0))
         SendMessageA(ComboBox1, CB_SHOWDROPDOWN, FALSE, 0);
     ShowWindow(ComboBox1, SW_HIDE);
@@ -450,6 +489,11 @@ void EditorWindow::TypeListCommand(UINT code) {
 
 LRESULT EditorWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_SHOWWINDOW:
+        // Before the window appears, whoever shows it.
+        if (wParam)
+            EnsureComponents();
+        break;
     case WM_SIZE:
         Layout();
         if (created_)

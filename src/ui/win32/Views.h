@@ -178,6 +178,8 @@ private:
     bool pointerOverLabel_ = false;
 };
 
+// The window exists from the start; its controls are made when it is first shown (or first
+// needed), and stay null until then.
 class EditorWindow final : public Form, public SetParamFormView {
 public:
     EditorWindow(ApplicationWindows& app, TsetParamForm& form);
@@ -231,6 +233,8 @@ public:
 
 private:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void EnsureComponents();
+    void EnsureComponents() const { const_cast<EditorWindow*>(this)->EnsureComponents(); }
     void CreateComponents();
     void ApplyDpi() override;
     void Layout();
@@ -248,6 +252,9 @@ private:
     bool modalEnded_ = false;
     HWND modalOwner_ = nullptr;
     bool created_ = false;
+    // What the controls show once made: the type list's entries and the result line (GBK).
+    std::vector<std::string> typeListEntries_;
+    std::string testResult_;
     bool showNormal_ = false; // SetNormalState while hidden
     int oldDpi_ = 96;         // the DPI the columns' widths were made for
     // Tasks from other threads (the tester's lookups), run from this window's messages.

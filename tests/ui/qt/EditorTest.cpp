@@ -43,6 +43,7 @@ private slots:
     void cleanup();
 
     void windowHasTheLayout();
+    void whatTheViewIsToldBeforeItsComponentsExistIsKept();
     void typedTextReachesTheTableWithEveryKey();
     void passingThroughATypeCellKeepsTheRule();
     void downKeyWalksTheTypeColumnAlternately();
@@ -154,7 +155,13 @@ void EditorTest::windowHasTheLayout() {
     QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
     // The tester's row makes the window taller; the grid keeps its rows.
     QCOMPARE(form_->size(), QSize(535, 265));
+    // Its components are made at its first showing: a start that never opens it pays nothing
+    // for them.
+    QVERIFY(form_->findChildren<QWidget*>().isEmpty());
+    QVERIFY(!form_->StringGrid1 && !form_->ComboBox1 && form_->ImageList1.isEmpty());
 
+    writeRules(SampleRules());
+    open();
     const QStringList names{"Panel1",       "ToolBar1",   "ToolButtonInsert", "ToolButtonDelete",
                             "StringGrid1",  "ComboBox1",  "Panel2",           "ButtonOK",
                             "ButtonCancle", "Label1",     "PanelTest",        "LabelTestUrl",
@@ -177,8 +184,6 @@ void EditorTest::windowHasTheLayout() {
     for (const QIcon& picture : form_->ImageList1)
         QCOMPARE(picture.availableSizes(), (QList<QSize>{{20, 20}, {40, 40}}));
 
-    writeRules(SampleRules());
-    open();
     QCOMPARE(form_->ButtonOK->geometry(), QRect(16, 8, 81, 33));
     QCOMPARE(form_->ButtonCancle->geometry(), QRect(120, 8, 81, 33));
     QCOMPARE(form_->Panel2->height(), 49);
@@ -217,6 +222,38 @@ void EditorTest::windowHasTheLayout() {
     QTest::keyClick(grid(), Qt::Key_Return);
     QTest::keyClick(form_->ButtonCancle, Qt::Key_Return);
     QVERIFY(form_->isVisible());
+}
+
+// The behaviour talks to the view from its FormCreate on; what it says before the components
+// exist reaches them when they are made, and only a question a component must answer makes
+// them early.
+void EditorTest::whatTheViewIsToldBeforeItsComponentsExistIsKept() {
+    form_->SetTypeListEntries({GbkFromUtf8("甲"), "b"});
+    form_->SetTestResult(GbkFromUtf8("第 2 条规则"));
+    form_->FollowRowCount();
+    form_->RefreshTexts();
+    form_->FollowCurrentCell();
+    QCOMPARE(form_->TestUrlText(), std::string());
+    QVERIFY(!form_->ComboBox1);
+
+    QCOMPARE(form_->TypeListSelection(), -1);
+    QVERIFY(form_->ComboBox1 && !form_->isVisible());
+    QCOMPARE(combo()->count(), 2);
+    QCOMPARE(combo()->itemText(0), QStringLiteral("甲"));
+    QCOMPARE(form_->LabelTestResult->text(), QStringLiteral("第 2 条规则"));
+    // The new grid shows the table as it is, its current cell included.
+    const RuleTable& table = editor_->Table();
+    QCOMPARE(dataRows(), table.rowCount() - 1);
+    QCOMPARE(grid()->currentIndex(), index(table.currentColumn(), table.currentRow()));
+
+    // Made early, they are the ones the first showing shows; the result line is cleared then.
+    QComboBox* made = combo();
+    writeRules(SampleRules());
+    open();
+    QCOMPARE(combo(), made);
+    QCOMPARE(combo()->count(), 4);
+    QCOMPARE(form_->LabelTestResult->text(), QString());
+    QCOMPARE(cell(1, 1), SampleRules()[0].value);
 }
 
 void EditorTest::typedTextReachesTheTableWithEveryKey() {

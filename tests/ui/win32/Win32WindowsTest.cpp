@@ -571,6 +571,36 @@ TEST_F(Win32ProgramTest, OnlyTheMainWindowIsOnTheScreen) {
     EXPECT_EQ(VisibleTopLevelWindows(), std::vector<HWND>{Main()});
 }
 
+// The start makes the editor's window and runs its FormCreate, but no control: they are made
+// when the window is first shown, with what the behaviour told the window before.
+TEST_F(Win32ProgramTest, TheEditorsControlsAreMadeAtItsFirstShowing) {
+    EditorWindow& editor = *windows_->Editor();
+    EXPECT_EQ(GetWindow(Editor(), GW_CHILD), nullptr);
+    EXPECT_EQ(editor.ComboBox1, nullptr);
+    editor.SetTestResult("before");
+    ShowWindow(Editor(), SW_SHOWNOACTIVATE);
+    ASSERT_NE(editor.ComboBox1, nullptr);
+    EXPECT_EQ(SendMessageA(editor.ComboBox1, CB_GETCOUNT, 0, 0), 4);
+    char entry[64] = {};
+    SendMessageA(editor.ComboBox1, CB_GETLBTEXT, 3, reinterpret_cast<LPARAM>(entry));
+    EXPECT_EQ(std::string(entry), RuleTypeNames()[3]);
+    EXPECT_EQ(WindowText(editor.LabelTestResult), "before");
+    ShowWindow(Editor(), SW_HIDE);
+
+    // The opening shows them laid out over the whole window; it clears the result line.
+    std::string result = "unset";
+    RECT grid{};
+    windows_->Post([&] {
+        result = WindowText(editor.LabelTestResult);
+        GetClientRect(editor.StringGrid1->Handle(), &grid);
+        app_->SetParamForm()->ButtonCancleClick();
+    });
+    MainForm().Handle(&TMainForm::ToolButtonSetClick);
+    EXPECT_EQ(result, "");
+    EXPECT_GT(grid.right, ScaleToDpi(500, editor.Dpi()));
+    EXPECT_GT(grid.bottom, ScaleToDpi(100, editor.Dpi()));
+}
+
 TEST_F(Win32ProgramTest, AnEditorClosedMaximisedOpensAtItsNormalSize) {
     RECT normal;
     GetWindowRect(Editor(), &normal);
