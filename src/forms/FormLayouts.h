@@ -48,8 +48,8 @@ struct FormLayout {
 const FormLayout& MainFormLayout();
 
 // The rule editor. Panel2 keeps its height at the bottom with the tester's PanelTest above
-// it, Panel1 takes the rest; the grid fills Panel1 below ToolBar1, which spans it. The grid's row height and column width are the
-// entries "RowHeight" and "ColumnWidth" (their height and width).
+// it, Panel1 takes the rest; the grid fills Panel1 below ToolBar1, which spans it. The grid's row
+// height and column width are the entries "RowHeight" and "ColumnWidth" (their height and width).
 const FormLayout& SetParamFormLayout();
 
 // A length of the layout at a DPI, rounded to the nearest pixel.

@@ -2,6 +2,7 @@
 
 #include "rules/CodePage.h"
 #include "rules/Error.h"
+#include "rules/Hex.h"
 #include "rules/RuleTable.h"
 
 #include <charconv>
@@ -12,16 +13,6 @@
 namespace tarnwick {
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool IsGbkLead(unsigned char byte) {
     return byte >= 0x81 && byte <= 0xFE;

@@ -1,6 +1,7 @@
 #include "rules/RuleTester.h"
 
 #include "rules/Error.h"
+#include "rules/Hex.h"
 #include "rules/PacScript.h"
 #include "rules/RuleTable.h"
 
@@ -12,16 +13,6 @@
 namespace tarnwick {
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool IsAsciiAlnum(char32_t c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -47,7 +38,7 @@ std::u32string ScriptStringUnits(std::string_view text) {
         }
         char32_t code = 0;
         for (int k = 0; k < digits; ++k)
-            code = code * 16 + static_cast<char32_t>(HexValue(literal[++i]));
+            code = code * 16 + static_cast<char32_t>(HexDigit(literal[++i]));
         units += code;
     }
     return units;

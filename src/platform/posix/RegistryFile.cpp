@@ -1,5 +1,7 @@
 #include "platform/posix/RegistryFile.h"
 
+#include "rules/Hex.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -100,16 +102,6 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
         s.remove_suffix(1);
     return s;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 std::optional<std::uint32_t> ParseHexNumber(std::string_view s) {
