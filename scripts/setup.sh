@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    qt6-base-dev librsvg2-bin libgl-dev libx11-dev
+    qt6-base-dev librsvg2-bin libgl-dev libx11-dev libpng-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64-posix wine wine64
